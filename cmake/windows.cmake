@@ -1,0 +1,16 @@
+# The Windows programs: the relay itself and the helper that tests drive it with.
+file(GLOB QUORVEL_WIN32_SOURCES CONFIGURE_DEPENDS
+  ${CMAKE_SOURCE_DIR}/src/ui/win32/*.cpp
+  ${CMAKE_SOURCE_DIR}/src/client/win32/*.cpp)
+
+# Statically linked, so that a user's Windows needs no MinGW DLL.
+set(QUORVEL_STATIC_LINK -static -static-libgcc -static-libstdc++)
+
+add_executable(Quorvel WIN32 ${QUORVEL_WIN32_SOURCES})
+target_link_libraries(Quorvel PRIVATE quorvel_core comctl32 ${QUORVEL_STATIC_LINK})
+set_target_properties(Quorvel PROPERTIES OUTPUT_NAME Quorvel RUNTIME_OUTPUT_DIRECTORY ${CMAKE_BINARY_DIR})
+
+# Only the x64 build runs here (under Wine); the x86 build is compiled and linked.
+if(CMAKE_SIZEOF_VOID_P EQUAL 8 AND EXISTS ${CMAKE_SOURCE_DIR}/tests/wine/CMakeLists.txt)
+  add_subdirectory(tests/wine)
+endif()

@@ -1,0 +1,32 @@
+#pragma once
+
+#include <cstddef>
+#include <cstdint>
+
+#include "ui/window_events.h"
+
+namespace quorvel {
+
+// A process handle as the platform gives it; 0 = none.
+using ProcessHandle = std::intptr_t;
+
+// What the relay needs of the local client programs' processes and windows.
+// The Win32 build implements it over OpenProcess, ReadProcessMemory and
+// SendMessageA; unit tests use a double.
+class ClientPlatform {
+ public:
+  virtual ~ClientPlatform() = default;
+
+  // OpenProcess with PROCESS_VM_READ; 0 when the process cannot be opened.
+  virtual ProcessHandle OpenProcessForReading(std::uint32_t processId) = 0;
+  // Copies `length` bytes at `address` in `process` into `buffer`; true only
+  // when all of them could be read.
+  virtual bool ReadProcessMemory(ProcessHandle process, std::uintptr_t address, void* buffer,
+                                 std::size_t length) = 0;
+  // Synchronous send to a client window; returns the window's result.
+  virtual std::intptr_t SendMessageA(WindowHandle window, std::uint32_t message, std::uintptr_t wParam,
+                                     std::intptr_t lParam) = 0;
+  virtual std::uint32_t CurrentProcessId() = 0;
+};
+
+}  // namespace quorvel

@@ -1,0 +1,30 @@
+#pragma once
+
+#include <cstdint>
+
+namespace quorvel {
+
+// A zero-filled heap buffer that only ever grows or is replaced in place.
+// A reallocation that cannot get memory keeps the old buffer untouched.
+class ByteBuffer {
+ public:
+  ByteBuffer() = default;
+  ~ByteBuffer();
+  ByteBuffer(const ByteBuffer&) = delete;
+  ByteBuffer& operator=(const ByteBuffer&) = delete;
+
+  // Gives the buffer exactly `size` bytes, keeping the old contents that fit
+  // and zero-filling the rest. Returns false (and changes nothing) when
+  // `size` is 0 or less or the memory cannot be had.
+  bool Reallocate(std::int32_t size);
+
+  std::uint8_t* data() { return data_; }
+  const std::uint8_t* data() const { return data_; }
+  std::int32_t size() const { return size_; }
+
+ private:
+  std::uint8_t* data_ = nullptr;
+  std::int32_t size_ = 0;
+};
+
+}  // namespace quorvel

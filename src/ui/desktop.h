@@ -1,0 +1,43 @@
+#pragma once
+
+#include <cstdint>
+#include <functional>
+
+#include "ui/log_view.h"
+#include "ui/window_events.h"
+
+namespace quorvel {
+
+// The operator's side of the desktop: the main window with its event poll,
+// the log view, the error box and the end of the process. The Win32 build
+// implements it over the real window manager; unit tests use a double.
+class Desktop {
+ public:
+  // (message number, wParam, lParam) -> result, or NotHandled.
+  using WindowCallback =
+      std::function<std::uint32_t(std::uint32_t message, std::uintptr_t wParam, std::intptr_t lParam)>;
+
+  struct MainWindow {
+    WindowHandle window = 0;   // 0 when the platform refused the window
+    LogView* logView = nullptr;  // null unless created with the log
+  };
+
+  virtual ~Desktop() = default;
+
+  // Creates the window titled "Quorvel.exe": visible with the log tree when
+  // `withLog`, hidden and without a tree otherwise.
+  virtual MainWindow CreateMainWindow(bool withLog) = 0;
+  // Every message of the main window goes to `callback` first from now on.
+  virtual void InstallCallback(WindowCallback callback) = 0;
+  // Takes at most one queued message without waiting; 0 when none was taken,
+  // CloseEvent after a close request.
+  virtual std::uint32_t PollWindowEvent() = 0;
+  // Modal box with an OK button; returns when the operator dismissed it.
+  virtual int ErrorBox(const char* caption, const char* text) = 0;
+  // Destroys the main window and unregisters its class.
+  virtual void DestroyMainWindow() = 0;
+  // Ends the process with exit code 0.
+  [[noreturn]] virtual void EndProcess() = 0;
+};
+
+}  // namespace quorvel
