@@ -1,0 +1,51 @@
+#include "doubles/fake_client_platform.h"
+
+#include <cstring>
+
+#include "client/window_messages.h"
+
+namespace quorvel::testing {
+
+ProcessHandle FakeClientPlatform::OpenProcessForReading(std::uint32_t processId) {
+  opened.push_back(processId);
+  auto found = byId_.find(processId);
+  if (found == byId_.end() || !byHandle_[found->second].alive) return 0;
+  return found->second;
+}
+
+bool FakeClientPlatform::ReadProcessMemory(ProcessHandle process, std::uintptr_t address, void* buffer,
+                                           std::size_t length) {
+  auto found = byHandle_.find(process);
+  if (found == byHandle_.end() || !found->second.alive) return false;
+  for (const auto& [start, bytes] : found->second.regions) {
+    if (address >= start && length <= bytes.size() && address - start <= bytes.size() - length) {
+      std::memcpy(buffer, bytes.data() + (address - start), length);
+      return true;
+    }
+  }
+  return false;
+}
+
+std::intptr_t FakeClientPlatform::SendMessageA(WindowHandle window, std::uint32_t message,
+                                               std::uintptr_t wParam, std::intptr_t lParam) {
+  SentMessage record{window, message, wParam, lParam, {}};
+  if (message == DataMessage && lParam > 0 && wParam != 0) {
+    record.pointedBytes.assign(reinterpret_cast<const char*>(wParam), static_cast<std::size_t>(lParam));
+  }
+  sent.push_back(record);
+  if (onSend) onSend(sent.back());
+  return 0;
+}
+
+void FakeClientPlatform::AddProcess(std::uint32_t processId, ProcessHandle handle) {
+  byId_[processId] = handle;
+  byHandle_[handle].handle = handle;
+}
+
+void FakeClientPlatform::PutMemory(ProcessHandle handle, std::uintptr_t address, std::string bytes) {
+  byHandle_[handle].regions[address] = std::move(bytes);
+}
+
+void FakeClientPlatform::EndProcessOf(ProcessHandle handle) { byHandle_[handle].alive = false; }
+
+}  // namespace quorvel::testing

@@ -1,0 +1,54 @@
+#pragma once
+
+#include <cstdint>
+#include <functional>
+#include <map>
+#include <string>
+#include <vector>
+
+#include "client/client_platform.h"
+
+namespace quorvel::testing {
+
+// Client processes with memory regions that the relay may read, and client
+// windows that record every message sent to them, including the bytes a
+// DataMessage points at, read while the message is being delivered.
+class FakeClientPlatform : public ClientPlatform {
+ public:
+  struct SentMessage {
+    WindowHandle window;
+    std::uint32_t message;
+    std::uintptr_t wParam;
+    std::intptr_t lParam;
+    std::string pointedBytes;  // DataMessage: lParam bytes at wParam in the relay's own memory
+  };
+
+  ProcessHandle OpenProcessForReading(std::uint32_t processId) override;
+  bool ReadProcessMemory(ProcessHandle process, std::uintptr_t address, void* buffer,
+                         std::size_t length) override;
+  std::intptr_t SendMessageA(WindowHandle window, std::uint32_t message, std::uintptr_t wParam,
+                             std::intptr_t lParam) override;
+  std::uint32_t CurrentProcessId() override { return relayProcessId; }
+
+  // A process that can be opened under `processId` and then answers with
+  // `handle`. Its memory is what PutMemory places in it.
+  void AddProcess(std::uint32_t processId, ProcessHandle handle);
+  void PutMemory(ProcessHandle handle, std::uintptr_t address, std::string bytes);
+  void EndProcessOf(ProcessHandle handle);  // reads fail from now on
+
+  std::uint32_t relayProcessId = 4242;
+  std::vector<SentMessage> sent;
+  std::vector<std::uint32_t> opened;  // process ids asked for
+  std::function<void(const SentMessage&)> onSend;  // runs inside the send
+
+ private:
+  struct Process {
+    ProcessHandle handle;
+    bool alive = true;
+    std::map<std::uintptr_t, std::string> regions;
+  };
+  std::map<std::uint32_t, ProcessHandle> byId_;
+  std::map<ProcessHandle, Process> byHandle_;
+};
+
+}  // namespace quorvel::testing
