@@ -1,0 +1,20 @@
+#pragma once
+
+#include <cstddef>
+#include <cstdint>
+
+#include "client/client_platform.h"
+
+namespace quorvel::win32 {
+
+// The local client programs' processes and windows, over the real platform.
+class Win32ClientPlatform final : public ClientPlatform {
+ public:
+  ProcessHandle OpenProcessForReading(std::uint32_t processId) override;
+  bool ReadProcessMemory(ProcessHandle process, std::uintptr_t address, void* buffer, std::size_t length) override;
+  std::intptr_t SendMessageA(WindowHandle window, std::uint32_t message, std::uintptr_t wParam,
+                             std::intptr_t lParam) override;
+  std::uint32_t CurrentProcessId() override;
+};
+
+}  // namespace quorvel::win32
