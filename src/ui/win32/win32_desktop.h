@@ -1,0 +1,30 @@
+#pragma once
+
+#include <cstdint>
+#include <optional>
+
+#include "ui/desktop.h"
+#include "ui/win32/main_window.h"
+#include "ui/win32/tree_log_view.h"
+#include "ui/win32/windows_api.h"
+
+namespace quorvel::win32 {
+
+// The operator's desktop over the real window manager.
+class Win32Desktop final : public Desktop {
+ public:
+  explicit Win32Desktop(HINSTANCE module) : window_(module) {}
+
+  Desktop::MainWindow CreateMainWindow(bool withLog) override;
+  void InstallCallback(WindowCallback callback) override { window_.InstallCallback(std::move(callback)); }
+  std::uint32_t PollWindowEvent() override;
+  int ErrorBox(const char* caption, const char* text) override;
+  void DestroyMainWindow() override { window_.Destroy(); }
+  [[noreturn]] void EndProcess() override;
+
+ private:
+  win32::MainWindow window_;
+  std::optional<TreeLogView> logView_;
+};
+
+}  // namespace quorvel::win32
