@@ -1,0 +1,173 @@
+// Windows Sockets, used at the level of version 1.1.
+#include "net/socket_platform.h"
+
+#include <winsock2.h>
+
+#include <cstring>
+#include <memory>
+
+namespace quorvel::socket_platform {
+namespace {
+
+// No datagram over IPv4 is longer than 65,507 bytes, so a peek into this
+// many bytes always learns the whole length.
+constexpr int kLargestPeek = 65536;
+
+SOCKET PlatformSocket(SocketHandle socket) { return static_cast<SOCKET>(socket); }
+
+sockaddr_in ToSockaddr(const SocketAddress& address) {
+  sockaddr_in platform{};
+  platform.sin_family = static_cast<short>(address.sin_family);
+  platform.sin_port = address.sin_port;
+  platform.sin_addr.s_addr = address.sin_addr;
+  return platform;
+}
+
+void FromSockaddr(const sockaddr_in& platform, SocketAddress& address) {
+  address.sin_family = static_cast<std::uint16_t>(platform.sin_family);
+  address.sin_port = platform.sin_port;
+  address.sin_addr = platform.sin_addr.s_addr;
+}
+
+enum class Failure { MessageTooLong, Other };
+
+// The one place where the thread's error code is read. It is reset at once,
+// so that no later call finds a stale code.
+Failure TakeLastFailure() {
+  const int code = ::WSAGetLastError();
+  ::WSASetLastError(0);
+  return code == WSAEMSGSIZE ? Failure::MessageTooLong : Failure::Other;
+}
+
+// true when a datagram or an error is waiting; waits at most `milliseconds`.
+int SelectReadable(SOCKET socket, std::int32_t milliseconds) {
+  fd_set readable;
+  FD_ZERO(&readable);
+  FD_SET(socket, &readable);
+  timeval timeout{};
+  timeout.tv_sec = milliseconds / 1000;
+  timeout.tv_usec = (milliseconds % 1000) * 1000;
+  return ::select(0, &readable, nullptr, nullptr, &timeout);
+}
+
+WSADATA socketLibraryData;
+
+}  // namespace
+
+std::int32_t StartSocketLibrary() { return ::WSAStartup(0x0101, &socketLibraryData); }
+
+void StopSocketLibrary() {
+  if (::WSAIsBlocking()) ::WSACancelBlockingCall();
+  ::WSACleanup();
+}
+
+SocketHandle OpenDatagramSocket() {
+  const SOCKET socket = ::socket(AF_INET, SOCK_DGRAM, 0);
+  if (socket == INVALID_SOCKET) {
+    TakeLastFailure();
+    return 0;
+  }
+  return static_cast<SocketHandle>(socket);
+}
+
+bool BindSocket(SocketHandle socket, const SocketAddress& local) {
+  const sockaddr_in platform = ToSockaddr(local);
+  if (::bind(PlatformSocket(socket), reinterpret_cast<const sockaddr*>(&platform), sizeof platform) == 0) {
+    return true;
+  }
+  TakeLastFailure();
+  return false;
+}
+
+std::uint16_t BoundPort(SocketHandle socket) {
+  sockaddr_in platform{};
+  int length = sizeof platform;
+  if (::getsockname(PlatformSocket(socket), reinterpret_cast<sockaddr*>(&platform), &length) != 0) {
+    TakeLastFailure();
+    return 0;
+  }
+  return ::ntohs(platform.sin_port);
+}
+
+void CloseSocket(SocketHandle socket) {
+  if (::closesocket(PlatformSocket(socket)) != 0) TakeLastFailure();
+}
+
+bool SendTo(SocketHandle socket, const void* data, std::int32_t length, const SocketAddress& destination) {
+  if (length < 0 || (data == nullptr && length > 0)) return false;
+  const sockaddr_in platform = ToSockaddr(destination);
+  if (::sendto(PlatformSocket(socket), static_cast<const char*>(data), length, 0,
+               reinterpret_cast<const sockaddr*>(&platform), sizeof platform) != SOCKET_ERROR) {
+    return true;
+  }
+  TakeLastFailure();
+  return false;
+}
+
+std::int32_t ReceiveFrom(SocketHandle socket, void* buffer, std::int32_t size, SocketAddress& sender) {
+  char none = 0;
+  if (buffer == nullptr || size <= 0) {
+    buffer = &none;
+    size = 0;
+  }
+  // The platform writes the sender over what the record held before.
+  sockaddr_in platform = ToSockaddr(sender);
+  int length = sizeof platform;
+  const int received = ::recvfrom(PlatformSocket(socket), static_cast<char*>(buffer), size, 0,
+                                  reinterpret_cast<sockaddr*>(&platform), &length);
+  FromSockaddr(platform, sender);
+  if (received == SOCKET_ERROR) {
+    TakeLastFailure();  // WSAEMSGSIZE: too long, and the datagram is gone
+    return -1;
+  }
+  return received;
+}
+
+Readiness WaitForDatagram(SocketHandle socket, std::int32_t timeoutMilliseconds) {
+  const SOCKET platform = PlatformSocket(socket);
+  const int ready = SelectReadable(platform, timeoutMilliseconds);
+  if (ready == 0) return Readiness::TimedOut;
+  if (ready == SOCKET_ERROR) {
+    TakeLastFailure();
+    return Readiness::Failed;
+  }
+  // Readable means a datagram or a pending error (an unreachable port from
+  // an earlier send). A peek for no bytes tells them apart: an empty datagram
+  // fits, a longer one is reported as too long, and both stay queued.
+  char scratch = 0;
+  if (::recv(platform, &scratch, 0, MSG_PEEK) != SOCKET_ERROR) return Readiness::DatagramQueued;
+  return TakeLastFailure() == Failure::MessageTooLong ? Readiness::DatagramQueued : Readiness::Failed;
+}
+
+std::int32_t QueuedDatagramSize(SocketHandle socket) {
+  const SOCKET platform = PlatformSocket(socket);
+  // The socket blocks, so look first: the peek must find something.
+  const int ready = SelectReadable(platform, 0);
+  if (ready == SOCKET_ERROR) TakeLastFailure();
+  if (ready != 1) return -1;
+  const std::unique_ptr<char[]> scratch(new char[kLargestPeek]);
+  const int size = ::recv(platform, scratch.get(), kLargestPeek, MSG_PEEK);
+  if (size == SOCKET_ERROR) {
+    TakeLastFailure();
+    return -1;
+  }
+  return size;
+}
+
+std::uint32_t ParseDottedAddress(const char* text) { return static_cast<std::uint32_t>(::inet_addr(text)); }
+
+bool LookUpHost(const char* name, std::uint32_t& firstAddress) {
+  const hostent* host = ::gethostbyname(name);
+  if (host == nullptr) {
+    TakeLastFailure();
+    return false;
+  }
+  if (host->h_addrtype != AF_INET || host->h_length != 4 || host->h_addr_list == nullptr ||
+      host->h_addr_list[0] == nullptr) {
+    return false;
+  }
+  std::memcpy(&firstAddress, host->h_addr_list[0], sizeof firstAddress);
+  return true;
+}
+
+}  // namespace quorvel::socket_platform

@@ -1,0 +1,159 @@
+#include "net/readiness_watcher.h"
+
+#include <gtest/gtest.h>
+
+#include <string>
+#include <vector>
+
+#include "loopback_endpoints.h"
+#include "net/byte_order.h"
+#include "net/socket_platform.h"
+#include "net/udp_transport.h"
+
+namespace quorvel {
+namespace {
+
+using loopback::LoopbackAddress;
+using loopback::OpenServerOnFreePort;
+using loopback::Send;
+using loopback::TakeNext;
+using loopback::WaitUntilFlagged;
+
+using ReadinessWatcherTest = loopback::WatchedServerTest;
+
+TEST_F(ReadinessWatcherTest, FlagsADatagramAndTellsItsSizeWithoutTakingIt) {
+  EXPECT_EQ(FlaggedDatagramSize(server), -1);  // nothing flagged yet
+
+  for (const std::int32_t length : {1, 2, 700, 65507}) {
+    SCOPED_TRACE(length);
+    const std::string datagram(static_cast<std::size_t>(length), static_cast<char>('a' + length % 26));
+    Send(client, datagram);
+    ASSERT_TRUE(WaitUntilFlagged(server));
+    EXPECT_EQ(FlaggedDatagramSize(server), length);
+    EXPECT_EQ(FlaggedDatagramSize(server), length);  // still there
+    std::vector<char> buffer(static_cast<std::size_t>(length));
+    ASSERT_EQ(ReceiveDatagram(server, buffer.data(), length), length);
+    EXPECT_EQ(std::string(buffer.begin(), buffer.end()), datagram);
+    EXPECT_EQ(server.dataReady.load(), 0u);
+    EXPECT_EQ(FlaggedDatagramSize(server), -1);
+  }
+}
+
+TEST_F(ReadinessWatcherTest, FlagsOnlyOneDatagramPerDrain) {
+  Send(client, "first");
+  Send(client, "second");
+  ASSERT_TRUE(WaitUntilFlagged(server));
+  char buffer[16];
+  const std::int32_t first = ReceiveDatagram(server, buffer, sizeof buffer);
+  // The watcher pauses before it looks again, so the same drain finds
+  // nothing more.
+  const std::int32_t second = ReceiveDatagram(server, buffer, sizeof buffer);
+  EXPECT_EQ(first, 5);
+  EXPECT_EQ(second, 0);
+  EXPECT_EQ(TakeNext(server), "second");
+}
+
+TEST_F(ReadinessWatcherTest, AnEmptyDatagramIsFlaggedAndDoesNotHideTheOnesBehindIt) {
+  Send(client, "");
+  Send(client, "x");
+  Send(client, "");
+  Send(client, "yz");
+
+  ASSERT_TRUE(WaitUntilFlagged(server));
+  EXPECT_EQ(FlaggedDatagramSize(server), 0);
+  char buffer[8] = {};
+  EXPECT_EQ(ReceiveDatagram(server, buffer, sizeof buffer), 0);
+  EXPECT_EQ(server.dataReady.load(), 0u);
+  EXPECT_EQ(TakeNext(server), "x");
+  ASSERT_TRUE(WaitUntilFlagged(server));
+  EXPECT_EQ(FlaggedDatagramSize(server), 0);
+  EXPECT_EQ(ReceiveDatagram(server, buffer, sizeof buffer), 0);
+  EXPECT_EQ(TakeNext(server), "yz");
+}
+
+TEST_F(ReadinessWatcherTest, ASecondStartKeepsTheRunningWatcher) {
+  const std::uintptr_t handle = StartWatcher(server);
+  ReadinessWatcher* const watcher = server.watcherThread.get();
+  EXPECT_EQ(handle, reinterpret_cast<std::uintptr_t>(watcher));
+  EXPECT_EQ(StartWatcher(server), handle);
+  EXPECT_EQ(server.watcherThread.get(), watcher);
+  Send(client, "still watched");
+  EXPECT_EQ(TakeNext(server), "still watched");
+}
+
+TEST_F(ReadinessWatcherTest, StopEndsTheWatcherAndAFreshOneTakesOver) {
+  ASSERT_EQ(StopWatcher(server), -1);
+  EXPECT_FALSE(server.watcherThread);
+  EXPECT_EQ(StopWatcher(server), 0);
+
+  // Unwatched, the endpoint takes nothing.
+  Send(client, "after stop");
+  char buffer[16];
+  EXPECT_EQ(ReceiveDatagram(server, buffer, sizeof buffer), 0);
+
+  ASSERT_NE(StartWatcher(server), 0u);
+  EXPECT_TRUE(server.watcherThread);
+  EXPECT_EQ(TakeNext(server), "after stop");
+}
+
+TEST_F(ReadinessWatcherTest, StopEndsAWatcherHoldingAFlagAndTheFlagStays) {
+  Send(client, "held");
+  Send(client, "behind");
+  ASSERT_TRUE(WaitUntilFlagged(server));
+  ASSERT_EQ(StopWatcher(server), -1);
+  EXPECT_FALSE(server.watcherThread);
+  EXPECT_EQ(server.dataReady.load(), 1u);
+
+  // A new watcher leaves the standing flag to the main thread and looks at
+  // the socket only once it has been lowered.
+  ASSERT_NE(StartWatcher(server), 0u);
+  char buffer[16];
+  ASSERT_EQ(ReceiveDatagram(server, buffer, sizeof buffer), 4);
+  EXPECT_EQ(std::string(buffer, 4), "held");
+  EXPECT_EQ(TakeNext(server), "behind");
+}
+
+TEST_F(ReadinessWatcherTest, CloseEndpointEndsTheWatcherAndFreesThePort) {
+  Send(client, "flagged at close");
+  ASSERT_TRUE(WaitUntilFlagged(server));
+  const std::uint32_t addressBefore = server.address.sin_addr;
+  CloseEndpoint(server);
+  EXPECT_FALSE(server.watcherThread);
+  EXPECT_EQ(server.socketHandle, 0);
+  EXPECT_EQ(server.dataReady.load(), 1u);
+  EXPECT_EQ(server.address.sin_addr, addressBefore);
+
+  UdpEndpoint reopened;
+  EXPECT_NE(OpenServerEndpoint(reopened, port), 0);
+}
+
+TEST_F(ReadinessWatcherTest, AWatcherWhoseSocketIsGoneRaisesNothingAndStillStops) {
+  socket_platform::CloseSocket(server.socketHandle);
+  // Give the watcher passes on the dead socket; none may raise the flag.
+  for (int pass = 0; pass < 50; ++pass) {
+    EXPECT_EQ(server.dataReady.load(), 0u);
+    std::this_thread::sleep_for(std::chrono::milliseconds(1));
+  }
+  EXPECT_EQ(StopWatcher(server), -1);
+  server.socketHandle = 0;
+}
+
+TEST_F(ReadinessWatcherTest, ARefusalFromAnEarlierSendIsNotADatagram) {
+  // A port nobody listens on: the platform may report the refusal on the
+  // server's socket, which the watcher must drop.
+  std::uint16_t deadPort = 0;
+  {
+    UdpEndpoint probe;
+    deadPort = OpenServerOnFreePort(probe);
+    ASSERT_NE(deadPort, 0);
+  }
+  const PeerAddress nobody{PortToNetworkOrder(deadPort), LoopbackAddress()};
+  EXPECT_EQ(SendDatagramTo(server, nobody, "anyone?", 7), -1);
+  EXPECT_EQ(SendDatagramTo(server, nobody, "anyone?", 7), -1);
+
+  Send(client, "real");
+  EXPECT_EQ(TakeNext(server), "real");
+}
+
+}  // namespace
+}  // namespace quorvel

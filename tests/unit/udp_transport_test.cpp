@@ -1,0 +1,266 @@
+#include "net/udp_transport.h"
+
+#include <gtest/gtest.h>
+
+#include <string>
+#include <vector>
+
+#include "loopback_endpoints.h"
+#include "net/byte_order.h"
+#include "net/network_start_error.h"
+#include "net/socket_platform.h"
+
+namespace quorvel {
+namespace {
+
+using loopback::LoopbackAddress;
+using loopback::OpenServerOnFreePort;
+using loopback::Send;
+using loopback::TakeNext;
+using loopback::WaitUntilFlagged;
+using loopback::WatchedServerTest;
+
+constexpr std::uint32_t kUnresolvable = 0xFFFFFFFF;
+constexpr std::int32_t kNetworkNotReady = 10091;
+
+TEST(ResolveHost, TakesDottedAddressesAsTheyParse) {
+  EXPECT_EQ(ResolveHost("192.168.0.1"), Ipv4Address(192, 168, 0, 1));
+  EXPECT_EQ(ResolveHost("10.1.2.3"), Ipv4Address(10, 1, 2, 3));
+  EXPECT_EQ(ResolveHost("0.0.0.0"), 0u);
+  // Equal to "does not parse", so it goes on to the lookup, which gives the
+  // same value back.
+  EXPECT_EQ(ResolveHost("255.255.255.255"), kUnresolvable);
+}
+
+TEST(ResolveHost, LooksUpNamesAndReportsTheUnresolvable) {
+  EXPECT_EQ(ResolveHost("localhost"), LoopbackAddress());
+  EXPECT_EQ(ResolveHost("no-such-host.invalid"), kUnresolvable);
+  EXPECT_EQ(ResolveHost(nullptr), kUnresolvable);
+}
+
+TEST(OpenServerEndpoint, BindsEveryLocalAddressOnTheLow16BitsOfThePort) {
+  ASSERT_EQ(StartNetwork(), 1);
+  UdpEndpoint probe;
+  const std::uint16_t port = OpenServerOnFreePort(probe);
+  ASSERT_NE(port, 0);
+  CloseEndpoint(probe);
+
+  UdpEndpoint server;
+  const SocketHandle socket = OpenServerEndpoint(server, 0x30000 + port);
+  ASSERT_NE(socket, 0);
+  EXPECT_EQ(server.socketHandle, socket);
+  EXPECT_EQ(server.address.sin_family, 2);
+  EXPECT_EQ(PortFromNetworkOrder(server.address.sin_port), port);
+  EXPECT_EQ(server.address.sin_addr, 0u);
+  EXPECT_EQ(socket_platform::BoundPort(socket), port);
+}
+
+TEST(OpenServerEndpoint, FailsOnAPortAnotherSocketHolds) {
+  ASSERT_EQ(StartNetwork(), 1);
+  UdpEndpoint holder;
+  const std::uint16_t port = OpenServerOnFreePort(holder);
+  ASSERT_NE(port, 0);
+
+  UdpEndpoint second;
+  second.socketHandle = 7;  // whatever it held is forgotten first
+  EXPECT_EQ(OpenServerEndpoint(second, port), 0);
+  EXPECT_EQ(second.socketHandle, 0);
+
+  // Once the holder is closed the port is free again.
+  CloseEndpoint(holder);
+  EXPECT_EQ(holder.socketHandle, 0);
+  EXPECT_NE(OpenServerEndpoint(second, port), 0);
+}
+
+TEST(OpenClientEndpoint, AimsAtTheResolvedHostAndBindsOnlyAtTheFirstSend) {
+  ASSERT_EQ(StartNetwork(), 1);
+  UdpEndpoint server;
+  const std::uint16_t port = OpenServerOnFreePort(server);
+  ASSERT_NE(port, 0);
+  ASSERT_NE(StartWatcher(server), 0u);
+
+  UdpEndpoint client;
+  const SocketHandle socket = OpenClientEndpoint(client, "localhost", port);
+  ASSERT_NE(socket, 0);
+  EXPECT_EQ(client.socketHandle, socket);
+  EXPECT_EQ(client.address.sin_family, 2);
+  EXPECT_EQ(PortFromNetworkOrder(client.address.sin_port), port);
+  EXPECT_EQ(client.address.sin_addr, LoopbackAddress());
+  EXPECT_EQ(socket_platform::BoundPort(socket), 0);
+
+  Send(client, "hello");
+  EXPECT_EQ(TakeNext(server), "hello");
+  EXPECT_NE(socket_platform::BoundPort(socket), 0);
+  // A client endpoint is never watched, so nothing is ever taken from it.
+  char buffer[8];
+  client.dataReady.store(1);
+  EXPECT_EQ(ReceiveDatagram(client, buffer, sizeof buffer), 0);
+}
+
+TEST(OpenClientEndpoint, KeepsAnUnresolvableHostAndSendsStillReportDone) {
+  ASSERT_EQ(StartNetwork(), 1);
+  UdpEndpoint client;
+  ASSERT_NE(OpenClientEndpoint(client, "no-such-host.invalid", 5000), 0);
+  EXPECT_NE(client.socketHandle, 0);
+  EXPECT_EQ(client.address.sin_addr, kUnresolvable);
+  // The platform refuses a broadcast without the broadcast option; the
+  // caller cannot tell.
+  EXPECT_EQ(SendDatagram(client, "x", 1), -1);
+  EXPECT_EQ(SendDatagram(client, "x", -1), -1);
+}
+
+using ReceiveDatagramTest = WatchedServerTest;
+
+TEST_F(ReceiveDatagramTest, TakesADatagramThatFitsAndLosesOneThatDoesNot) {
+  const std::string exact(64, 'e');
+  Send(client, exact);
+  ASSERT_TRUE(WaitUntilFlagged(server));
+  std::vector<char> buffer(64);
+  EXPECT_EQ(ReceiveDatagram(server, buffer.data(), 64), 64);
+  EXPECT_EQ(std::string(buffer.begin(), buffer.end()), exact);
+  EXPECT_EQ(server.dataReady.load(), 0u);
+
+  Send(client, std::string(65, 'l'));
+  Send(client, "next");
+  ASSERT_TRUE(WaitUntilFlagged(server));
+  EXPECT_EQ(ReceiveDatagram(server, buffer.data(), 64), -1);
+  EXPECT_EQ(server.dataReady.load(), 0u);
+  // The long one is gone: what comes next is the datagram behind it.
+  EXPECT_EQ(TakeNext(server), "next");
+}
+
+TEST_F(ReceiveDatagramTest, WithNoBufferEveryDatagramButAnEmptyOneFails) {
+  Send(client, "a");
+  ASSERT_TRUE(WaitUntilFlagged(server));
+  EXPECT_EQ(ReceiveDatagram(server, nullptr, 1024), -1);
+  Send(client, "b");
+  ASSERT_TRUE(WaitUntilFlagged(server));
+  char buffer[4];
+  EXPECT_EQ(ReceiveDatagram(server, buffer, -5), -1);
+  Send(client, "");
+  ASSERT_TRUE(WaitUntilFlagged(server));
+  EXPECT_EQ(ReceiveDatagram(server, nullptr, 0), 0);
+  Send(client, "c");
+  EXPECT_EQ(TakeNext(server), "c");
+}
+
+TEST_F(ReceiveDatagramTest, RecordsTheSenderAndASecondSenderReplacesIt) {
+  UdpEndpoint other;
+  ASSERT_NE(OpenClientEndpoint(other, "127.0.0.1", port), 0);
+
+  Send(client, "from client");
+  ASSERT_EQ(TakeNext(server), "from client");
+  PeerAddress sender;
+  GetPeerAddress(server, sender);
+  EXPECT_EQ(sender.peerIp, LoopbackAddress());
+  EXPECT_EQ(PortFromNetworkOrder(sender.peerPort), socket_platform::BoundPort(client.socketHandle));
+  EXPECT_EQ(EndpointAddress(server), LoopbackAddress());
+  EXPECT_EQ(server.address.sin_family, 2);
+
+  Send(other, "from other");
+  ASSERT_EQ(TakeNext(server), "from other");
+  PeerAddress second;
+  GetPeerAddress(server, second);
+  EXPECT_EQ(second.peerIp, LoopbackAddress());
+  EXPECT_EQ(PortFromNetworkOrder(second.peerPort), socket_platform::BoundPort(other.socketHandle));
+  EXPECT_NE(second.peerPort, sender.peerPort);
+}
+
+TEST_F(ReceiveDatagramTest, AnswersASenderThroughTheServerEndpoint) {
+  Send(client, "login");
+  ASSERT_EQ(TakeNext(server), "login");
+
+  // A second watched server stands in for the sender's side.
+  UdpEndpoint answerSide;
+  const std::uint16_t answerPort = OpenServerOnFreePort(answerSide);
+  ASSERT_NE(answerPort, 0);
+  ASSERT_NE(StartWatcher(answerSide), 0u);
+  const PeerAddress target{PortToNetworkOrder(answerPort), LoopbackAddress()};
+  EXPECT_EQ(SendDatagramTo(server, target, "refused", 7), -1);
+  EXPECT_EQ(TakeNext(answerSide), "refused");
+
+  PeerAddress from;
+  GetPeerAddress(answerSide, from);
+  EXPECT_EQ(PortFromNetworkOrder(from.peerPort), port);
+  // The server endpoint keeps the new destination.
+  PeerAddress kept;
+  GetPeerAddress(server, kept);
+  EXPECT_EQ(kept, target);
+}
+
+TEST(ReceiveDatagram, TakesNothingFromAnEndpointWithoutAWatcher) {
+  ASSERT_EQ(StartNetwork(), 1);
+  UdpEndpoint server;
+  const std::uint16_t port = OpenServerOnFreePort(server);
+  ASSERT_NE(port, 0);
+  UdpEndpoint client;
+  ASSERT_NE(OpenClientEndpoint(client, "127.0.0.1", port), 0);
+  Send(client, "queued");
+
+  char buffer[16] = {};
+  EXPECT_EQ(ReceiveDatagram(server, buffer, sizeof buffer), 0);
+  server.dataReady.store(1);  // a flag without a watcher counts for nothing
+  EXPECT_EQ(ReceiveDatagram(server, buffer, sizeof buffer), 0);
+  EXPECT_EQ(buffer[0], 0);
+  EXPECT_EQ(server.dataReady.load(), 1u);
+
+  // The datagram is still queued for a watcher started later.
+  server.dataReady.store(0);
+  ASSERT_NE(StartWatcher(server), 0u);
+  EXPECT_EQ(TakeNext(server), "queued");
+}
+
+// The library reported a failed start: nothing reaches the platform.
+class NetworkNotStartedTest : public WatchedServerTest {
+ protected:
+  void TearDown() override { NetworkStartError = 0; }
+};
+
+TEST_F(NetworkNotStartedTest, OpeningSendingAndWatchingReportNothingDone) {
+  NetworkStartError = kNetworkNotReady;
+  UdpEndpoint other;
+  other.socketHandle = 7;
+  EXPECT_EQ(OpenServerEndpoint(other, 0), 0);
+  EXPECT_EQ(other.socketHandle, 0);
+  other.socketHandle = 7;
+  EXPECT_EQ(OpenClientEndpoint(other, "127.0.0.1", port), 0);
+  EXPECT_EQ(other.socketHandle, 0);
+  EXPECT_EQ(StartWatcher(other), 0u);
+  EXPECT_FALSE(other.watcherThread);
+  EXPECT_EQ(StopWatcher(server), 0);
+  EXPECT_TRUE(server.watcherThread);
+
+  EXPECT_EQ(SendDatagram(client, "lost", 4), 0);
+  EXPECT_EQ(SendDatagramTo(client, PeerAddress{PortToNetworkOrder(port), LoopbackAddress()}, "lost", 4), 0);
+  // Name resolution does not ask.
+  EXPECT_EQ(ResolveHost("192.168.0.1"), Ipv4Address(192, 168, 0, 1));
+
+  // Nothing was sent: the first datagram to arrive is the one sent after the
+  // library is back.
+  NetworkStartError = 0;
+  Send(client, "sent");
+  EXPECT_EQ(TakeNext(server), "sent");
+}
+
+TEST_F(NetworkNotStartedTest, AReceiveOnlyLowersTheFlagAndTheDatagramStaysQueued) {
+  Send(client, "waiting");
+  ASSERT_TRUE(WaitUntilFlagged(server));
+  NetworkStartError = kNetworkNotReady;
+  EXPECT_EQ(FlaggedDatagramSize(server), -1);
+  char buffer[16] = {};
+  EXPECT_EQ(ReceiveDatagram(server, buffer, sizeof buffer), 0);
+  EXPECT_EQ(server.dataReady.load(), 0u);
+  EXPECT_EQ(buffer[0], 0);
+
+  NetworkStartError = 0;
+  EXPECT_EQ(TakeNext(server), "waiting");
+}
+
+TEST(StartNetwork, ReportsReadyAndClearsAnEarlierFailure) {
+  NetworkStartError = kNetworkNotReady;
+  EXPECT_EQ(StartNetwork(), 1);
+  EXPECT_EQ(NetworkStartError, 0);
+}
+
+}  // namespace
+}  // namespace quorvel
