@@ -1,9 +1,118 @@
 #include "client/client_window_callback.h"
 
+#include <cstdio>
+
+#include "client/client_commands.h"
+#include "client/client_data_buffer.h"
+#include "client/client_log.h"
+#include "client/command_record.h"
+#include "client/window_messages.h"
+#include "core/operator_texts.h"
 #include "ui/window_events.h"
 
 namespace quorvel {
 
-std::uint32_t ClientWindowCallback(Relay&, std::uint32_t, std::uintptr_t, std::intptr_t) { return NotHandled; }
+namespace {
+
+void AppendLongLongLine(Relay& relay, const char* format, long long number) {
+  char line[192];
+  std::snprintf(line, sizeof line, format, number);
+  relay.log.AppendLine(line);
+}
+
+// ProcessIdMessage: opens the announced process for reading and gives it an
+// entry of its own. 1 = registered, 0 = not.
+std::uint32_t RegisterClient(Relay& relay, std::intptr_t processIdParam) {
+  const auto processId = static_cast<std::uint32_t>(processIdParam);
+  const ProcessHandle process = relay.clients.OpenProcessForReading(processId);
+  if (process == 0) return 0;
+
+  VirtualServer* entry = relay.table.AddVirtualServer();
+  if (entry != nullptr) entry->clientProcess = process;
+
+  if (relay.Debugging()) {
+    relay.log.AppendLine(texts::kWindowEvent);
+    relay.log.OpenGroup();
+    AppendNumberLine(relay, entry != nullptr ? texts::kClientLoginFormat : texts::kNoMemoryForClientFormat,
+                     HandleNumber(process));
+    relay.log.CloseGroup();
+  }
+  return entry != nullptr ? 1 : 0;
+}
+
+// Whether a record of this length may be read at all. A length of 0 or less
+// has no command code to act on; a record longer than any useful one is not
+// worth the memory. Writes the line saying why when it may not.
+bool RecordLengthAcceptable(Relay& relay, std::intptr_t length) {
+  if (length <= 0) {
+    if (relay.Debugging()) AppendLongLongLine(relay, texts::kBadLengthFormat, length);
+    return false;
+  }
+  if (length > command_record::kLongestUsefulRecord) {
+    if (relay.Debugging()) AppendLongLongLine(relay, texts::kTooLongFormat, length);
+    return false;
+  }
+  return true;
+}
+
+// Finds the sender of a record: the first entry in table order whose process
+// supplies all `length` bytes at `address`, and hands the record to its
+// command. A process reads a record whole or not at all, so an entry either
+// supplies it or is passed over. The cursor stays on the sender's entry, or
+// on the last entry when none supplied the record.
+std::uint32_t SenderSearch(Relay& relay, std::uintptr_t address, std::int32_t length) {
+  relay.table.ResetCursor();
+  for (VirtualServer* entry = relay.table.NextVirtualServer(); entry != nullptr;
+       entry = relay.table.NextVirtualServer()) {
+    if (!relay.clients.ReadProcessMemory(entry->clientProcess, address, relay.clientDataBuffer.data(),
+                                         static_cast<std::size_t>(length))) {
+      continue;
+    }
+    const ProcessHandle sender = entry->clientProcess;
+    if (relay.Debugging()) AppendNumberLine(relay, texts::kSenderFormat, HandleNumber(sender));
+    const CommandOutcome outcome = HandleClientCommand(relay, relay.clientDataBuffer.data(), length, sender);
+    return outcome == CommandOutcome::Executed ? 1 : 0;
+  }
+  if (relay.Debugging()) relay.log.AppendLine(texts::kNoSender);
+  return NotHandled;
+}
+
+// DataMessage: copies the record at `address` out of the sending client's
+// process into the ClientDataBuffer and executes it. 1 = executed; 0 = the
+// record was turned away; NotHandled = no registered process supplied it.
+std::uint32_t TakeClientRecord(Relay& relay, std::uintptr_t address, std::intptr_t lengthParam) {
+  if (relay.Debugging()) {
+    relay.log.AppendLine(texts::kWindowEvent);
+    relay.log.OpenGroup();
+    relay.log.AppendLine(texts::kClientMessage);
+  }
+
+  std::uint32_t result = 0;
+  if (RecordLengthAcceptable(relay, lengthParam)) {
+    const auto length = static_cast<std::int32_t>(lengthParam);
+    if (MakeRoomForRecord(relay.clientDataBuffer, relay.settings.sendBufferSize, length)) {
+      result = SenderSearch(relay, address, length);
+    } else if (relay.Debugging()) {
+      AppendNumberLine(relay, texts::kNoMemoryForRecordFormat, length);
+    }
+  }
+
+  if (relay.Debugging()) relay.log.CloseGroup();
+  return result;
+}
+
+}  // namespace
+
+std::uint32_t ClientWindowCallback(Relay& relay, std::uint32_t message, std::uintptr_t wParam,
+                                   std::intptr_t lParam) {
+  switch (message) {
+    case ProcessIdMessage:
+      return RegisterClient(relay, lParam);
+    case DataMessage:
+      return TakeClientRecord(relay, wParam, lParam);
+    default:
+      return NotHandled;
+  }
+}
 
 }  // namespace quorvel

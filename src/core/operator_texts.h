@@ -28,5 +28,38 @@ inline constexpr char kServerStartedFormat[] = "Server auf Port %ld initalisiert
 // Peer protocol (datagrams from partners).
 
 // Client link (client window messages and commands).
+inline constexpr char kWindowEvent[] = "WindowEvent";
+inline constexpr char kClientLoginFormat[] = "Login von %ld";
+inline constexpr char kClientMessage[] = "Nachricht";
+inline constexpr char kSenderFormat[] = "Absender %ld";
+inline constexpr char kCreatesVirtualServerFormat[] = "Das Fesnter %ld erstellt einen Virtuellen Server";
+inline constexpr char kHostNotFoundBefore[] = "Die Angegebene IP (";
+inline constexpr char kHostNotFoundAfter[] = ") kann nicht gefunden werden.";
+inline constexpr char kNoConnectionBefore[] = "Konnte keine Verbindung zu ";
+inline constexpr char kNoConnectionPort[] = " auf dem Port ";
+inline constexpr char kNoConnectionAfter[] =
+    "aufbauen.\nSind sie sicher dass sie den Port ge\xF6" "ffnet und ihr ChatPartener das Programm ge\xF6" "ffnet hat?";
+inline constexpr char kClientFound[] = "Client gefunden";
+inline constexpr char kClientLinkUp[] = "Exe/Dll-Fenster Komunikation aufgebaut";
+inline constexpr char kTextBeingSent[] = "Ein Nachricht wird versendet";
+inline constexpr char kTextFollows[] = "Sie enth\xE4" "lt den folgenden Text:";
+inline constexpr char kSendEvent[] = "SendeEvent";
+inline constexpr char kLoginBeingSent[] = "Login wird gesendet";
+inline constexpr char kLoginDataFormat[] = "Mit den folgenden Daten: Name:%ld IP:%d.%d.%d.%d hnwd:%ld";
+inline constexpr char kQuitting[] = "Programm wird beendet";
+inline constexpr char kSendingDataFromFormat[] = "Sende Daten von %ld";
+inline constexpr char kDataFollows[] = "Folgende Daten werden gesendet:";
+// Records and announcements the relay turns away.
+inline constexpr char kBadLengthFormat[] = "Die Nachricht hat die ung\xFC" "ltige L\xE4" "nge %lld und wird abgewiesen";
+inline constexpr char kTooLongFormat[] = "Die Nachricht ist mit %lld Bytes zu lang und wird abgewiesen";
+inline constexpr char kNoMemoryForRecordFormat[] = "Kein Speicher f\xFC" "r eine Nachricht von %ld Bytes, sie wird abgewiesen";
+inline constexpr char kNoSender[] = "Kein angemeldeter Prozess kann die Nachricht liefern, sie wird verworfen";
+inline constexpr char kNoMemoryForClientFormat[] = "Kein Speicher f\xFC" "r den Client %ld, die Anmeldung wird abgewiesen";
+inline constexpr char kCreateTooShortFormat[] =
+    "Der Befehl zum Erstellen ist mit %ld Bytes zu kurz und wird abgewiesen";
+inline constexpr char kHostNotEnded[] = "Der Rechnername endet nicht im Befehl, der Befehl wird abgewiesen";
+inline constexpr char kNoMemoryForHost[] = "Kein Speicher f\xFC" "r den Rechnernamen, der Befehl wird abgewiesen";
+inline constexpr char kEarlierLinkClosed[] = "Die bisherige Verbindung wird geschlossen";
+inline constexpr char kNoMemoryForDatagram[] = "Kein Speicher f\xFC" "r das Datagramm, es wird nicht gesendet";
 
 }  // namespace quorvel::texts

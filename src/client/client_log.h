@@ -1,0 +1,38 @@
+#pragma once
+
+#include <cstdint>
+#include <cstdio>
+#include <cstring>
+#include <string>
+
+#include "core/relay.h"
+
+namespace quorvel {
+
+// Small helpers for the client link's debug lines. Callers test
+// relay.Debugging() first.
+
+// A handle as the 32-bit value the platform gives out: its low 32 bits,
+// sign-extended, which is the whole value of every real handle.
+inline long HandleNumber(std::intptr_t handle) { return static_cast<std::int32_t>(handle); }
+
+// One line made of a format with a single "%ld".
+inline void AppendNumberLine(Relay& relay, const char* format, long number) {
+  char line[192];
+  std::snprintf(line, sizeof line, format, number);
+  relay.log.AppendLine(line);
+}
+
+// Client bytes shown as text: up to their first zero byte, at most `length`.
+inline void AppendTextLine(Relay& relay, const std::uint8_t* bytes, std::int32_t length) {
+  const char* text = reinterpret_cast<const char*>(bytes);
+  std::size_t shown = 0;
+  if (length > 0) {
+    const void* zero = std::memchr(text, 0, static_cast<std::size_t>(length));
+    shown = zero != nullptr ? static_cast<std::size_t>(static_cast<const char*>(zero) - text)
+                            : static_cast<std::size_t>(length);
+  }
+  relay.log.AppendLine(std::string(text, shown).c_str());
+}
+
+}  // namespace quorvel
