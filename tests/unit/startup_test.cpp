@@ -1,0 +1,311 @@
+#include "core/startup.h"
+
+#include <arpa/inet.h>
+#include <gtest/gtest.h>
+#include <netinet/in.h>
+#include <sys/socket.h>
+#include <unistd.h>
+
+#include <chrono>
+#include <cstdint>
+#include <cstdio>
+#include <cstdlib>
+#include <functional>
+#include <string>
+#include <thread>
+#include <vector>
+
+#include "client/window_messages.h"
+#include "core/relay.h"
+#include "doubles/fake_client_platform.h"
+#include "doubles/fake_desktop.h"
+#include "scratch_directory.h"
+
+// The relay ends its process, so each case runs it in a death-test child.
+// The child checks what it saw just before the process ends and prints one
+// verdict, with the details of every failed check, for the parent to match.
+
+namespace quorvel {
+namespace {
+
+constexpr char kAllChecksPassed[] = "start-up checks passed";
+constexpr int kMostPolls = 1000;  // a loop that should have ended long before is cut off here
+
+// A UDP socket bound to `port` on every local address; -1 when it cannot be bound.
+int BindUdp(std::uint16_t port) {
+  const int fd = ::socket(AF_INET, SOCK_DGRAM, 0);
+  if (fd < 0) return -1;
+  sockaddr_in address{};
+  address.sin_family = AF_INET;
+  address.sin_port = htons(port);
+  address.sin_addr.s_addr = htonl(INADDR_ANY);
+  if (::bind(fd, reinterpret_cast<const sockaddr*>(&address), sizeof address) != 0) {
+    ::close(fd);
+    return -1;
+  }
+  return fd;
+}
+
+std::uint16_t BoundPort(int fd) {
+  sockaddr_in address{};
+  socklen_t length = sizeof address;
+  if (::getsockname(fd, reinterpret_cast<sockaddr*>(&address), &length) != 0) return 0;
+  return ntohs(address.sin_port);
+}
+
+// A port nobody holds right now, found by letting the system pick one.
+std::uint16_t FreeUdpPort() {
+  const int fd = BindUdp(0);
+  const std::uint16_t port = fd < 0 ? 0 : BoundPort(fd);
+  if (fd >= 0) ::close(fd);
+  return port;
+}
+
+void SendToLocalPort(std::uint16_t port, std::size_t length) {
+  const int fd = ::socket(AF_INET, SOCK_DGRAM, 0);
+  sockaddr_in to{};
+  to.sin_family = AF_INET;
+  to.sin_port = htons(port);
+  to.sin_addr.s_addr = htonl(INADDR_LOOPBACK);
+  const std::string bytes(length, 'x');
+  ::sendto(fd, bytes.data(), bytes.size(), 0, reinterpret_cast<const sockaddr*>(&to), sizeof to);
+  ::close(fd);
+}
+
+// Waits, within a bound, until the relay's watcher has seen a datagram.
+bool WaitUntilFlagged(const UdpEndpoint& endpoint) {
+  for (int i = 0; i < 5000 && endpoint.dataReady.load() == 0; ++i) {
+    std::this_thread::sleep_for(std::chrono::milliseconds(1));
+  }
+  return endpoint.dataReady.load() != 0;
+}
+
+std::string PortMessage(long port) {
+  return "Es war nicht m\xF6" "glich einen Server auf dem Port " + std::to_string(port) +
+         " UDP zu erstellen.\nVielleicht l\xE4" "uft Quorvel.exe schon oder ein anderes Programm belegt den Port.";
+}
+
+// The desktop double, with a last look at everything before the process ends.
+class ObservingDesktop : public testing::FakeDesktop {
+ public:
+  std::uint32_t PollWindowEvent() override {
+    if (polls >= kMostPolls) {
+      std::fprintf(stderr, "the main loop did not end\n");
+      std::_Exit(3);
+    }
+    return FakeDesktop::PollWindowEvent();
+  }
+  [[noreturn]] void EndProcess() override {
+    if (atEnd) atEnd();
+    FakeDesktop::EndProcess();
+  }
+  std::function<void()> atEnd;
+};
+
+// What one run of the relay sets up and checks, all inside the child.
+struct RelayRun {
+  ObservingDesktop desktop;
+  testing::FakeClientPlatform clients;
+  Relay relay{desktop, clients};
+  std::vector<std::string> failures;
+
+  void Check(bool holds, const std::string& what) {
+    if (!holds) failures.push_back(what);
+  }
+};
+
+// Runs the relay from a fresh working directory that holds `settings` as the
+// settings file (none when empty). `prepare` scripts the desktop and adds the
+// checks made when the process ends. Never returns.
+[[noreturn]] void RunRelayWith(const std::string& settings, const std::function<void(RelayRun&)>& prepare) {
+  auto* directory = new testing::ScratchDirectory(true);
+  if (!settings.empty()) directory->Write("JOX-UDP.ini", settings);
+  auto* run = new RelayRun;
+  prepare(*run);
+  std::function<void()> prepared = std::move(run->desktop.atEnd);
+  run->desktop.atEnd = [run, directory, prepared] {
+    if (prepared) prepared();
+    run->Check(run->desktop.destroyCalls == 1, "the main window is destroyed once before the end");
+    delete directory;
+    for (const std::string& failure : run->failures) std::fprintf(stderr, "FAILED: %s\n", failure.c_str());
+    if (run->failures.empty()) std::fprintf(stderr, "%s\n", kAllChecksPassed);
+  };
+  RunRelay(run->relay);
+}
+
+std::string PortSettings(std::uint16_t port, const std::string& more = "") {
+  return "[UDP Settings]\nPort=" + std::to_string(port) + "\n" + more;
+}
+
+class StartupTest : public ::testing::Test {
+ protected:
+  void SetUp() override { GTEST_FLAG_SET(death_test_style, "threadsafe"); }
+};
+
+TEST_F(StartupTest, ATakenPortIsShownOnceAndEndsTheRelayBeforeTheLoop) {
+  for (const char* debugging : {"0", "1"}) {
+    SCOPED_TRACE(debugging);
+    EXPECT_EXIT(
+        {
+          const int holder = BindUdp(0);  // stays bound until the process ends
+          const std::uint16_t port = BoundPort(holder);
+          RunRelayWith(PortSettings(port, std::string("Debugging=") + debugging + "\n"), [port](RelayRun& run) {
+            // The box is modal: client messages still arrive while it is open.
+            run.desktop.onErrorBox = [&run] {
+              run.clients.AddProcess(31, 0x310);
+              run.Check(run.desktop.Deliver(ProcessIdMessage, 0, 31) == 1,
+                        "a client registers while the box is open");
+            };
+            run.desktop.atEnd = [&run, port] {
+              run.Check(run.desktop.boxes.size() == 1, "exactly one box");
+              if (!run.desktop.boxes.empty()) {
+                run.Check(run.desktop.boxes[0].caption == "Error", "caption Error");
+                run.Check(run.desktop.boxes[0].text == PortMessage(port), "the port message with the port");
+              }
+              run.Check(run.desktop.polls == 0, "no poll after the failure");
+              // The window's own line, then only what the client's message
+              // logged; nothing about the failure.
+              const std::string log = run.relay.log.Render();
+              const std::string window = "Fenster mit der hwnd 2752582 erstellt\n";
+              if (run.relay.Debugging()) {
+                run.Check(log.compare(0, window.size(), window) == 0 && log.find("Server") == std::string::npos &&
+                              log.find("Port") == std::string::npos,
+                          "log: " + log);
+              } else {
+                run.Check(log.empty(), "log: " + log);
+              }
+            };
+          });
+        },
+        ::testing::ExitedWithCode(0), kAllChecksPassed);
+  }
+}
+
+TEST_F(StartupTest, WithoutASettingsFileTheRelayServesPort1234Silently) {
+  // Port 1234 is held here, by this test or by someone else: either way the
+  // relay must fail on it, which shows that it went for that port.
+  EXPECT_EXIT(
+      {
+        BindUdp(1234);
+        RunRelayWith("", [](RelayRun& run) {
+          run.desktop.atEnd = [&run] {
+            run.Check(run.relay.settings.port == 1234, "port 1234");
+            run.Check(run.desktop.createCalls == 1 && !run.desktop.createdWithLog, "a hidden window without log");
+            run.Check(run.relay.log.empty() && run.desktop.view.shown.empty(), "nothing logged");
+            run.Check(run.desktop.boxes.size() == 1 && run.desktop.boxes[0].text == PortMessage(1234),
+                      "the port message for 1234");
+          };
+        });
+      },
+      ::testing::ExitedWithCode(0), kAllChecksPassed);
+}
+
+TEST_F(StartupTest, WithDebuggingTheLogStartsWithTheWindowAndServerLinesAtTheTop) {
+  EXPECT_EXIT(
+      {
+        const std::uint16_t port = FreeUdpPort();
+        RunRelayWith(PortSettings(port, "Debugging=257\n"), [port](RelayRun& run) {
+          // Only the low 32 bits of the handle count, taken as signed.
+          run.desktop.windowHandle = static_cast<WindowHandle>(0x00000001FFFF0010LL);
+          run.desktop.scriptedEvents = {CloseEvent};
+          run.desktop.atEnd = [&run, port] {
+            const std::string window = "Fenster mit der hwnd -65520 erstellt";
+            const std::string server = "Server auf Port " + std::to_string(port) + " initalisiert";
+            run.Check(run.desktop.createdWithLog, "the window is created with the log");
+            run.Check(run.relay.mainWindow == run.desktop.windowHandle, "the whole handle is kept");
+            run.Check(run.relay.log.Render() == window + "\n" + server + "\n", "log: " + run.relay.log.Render());
+            const auto& shown = run.desktop.view.shown;
+            run.Check(shown.size() == 2 && shown[0].text == window && shown[1].text == server &&
+                          shown[0].parent == LogView::kTopLevel && shown[1].parent == LogView::kTopLevel,
+                      "both lines reach the view at the top level");
+            run.Check(run.desktop.boxes.empty(), "no box");
+          };
+        });
+      },
+      ::testing::ExitedWithCode(0), kAllChecksPassed);
+}
+
+TEST_F(StartupTest, WithDebuggingOffTheWindowIsHiddenAndNothingIsLogged) {
+  EXPECT_EXIT(
+      {
+        const std::uint16_t port = FreeUdpPort();
+        RunRelayWith(PortSettings(port, "Debugging=2\n"), [](RelayRun& run) {
+          run.desktop.scriptedEvents = {0, CloseEvent};
+          run.desktop.atEnd = [&run] {
+            run.Check(run.desktop.createCalls == 1 && !run.desktop.createdWithLog, "a hidden window without log");
+            run.Check(run.relay.mainWindow == run.desktop.windowHandle, "the window handle is kept");
+            run.Check(run.relay.log.empty() && run.desktop.view.shown.empty(), "nothing logged");
+            run.Check(run.desktop.HasCallback(), "the callback is installed");
+            run.Check(run.desktop.boxes.empty(), "no box");
+            run.Check(run.desktop.polls == 2, "polled until the close event");
+          };
+        });
+      },
+      ::testing::ExitedWithCode(0), kAllChecksPassed);
+}
+
+TEST_F(StartupTest, ClientMessagesDeliveredDuringAPollReachTheClientCallback) {
+  EXPECT_EXIT(
+      {
+        const std::uint16_t port = FreeUdpPort();
+        RunRelayWith(PortSettings(port), [](RelayRun& run) {
+          run.clients.AddProcess(77, 0x4D0);
+          run.desktop.scriptedEvents = {0, CloseEvent};
+          run.desktop.onPoll = [&run] {
+            if (run.desktop.polls != 1) return;
+            run.Check(run.desktop.Deliver(ProcessIdMessage, 0, 77) == 1, "the client is registered");
+          };
+          run.desktop.atEnd = [&run] {
+            run.relay.table.ResetCursor();
+            const VirtualServer* entry = run.relay.table.NextVirtualServer();
+            run.Check(entry != nullptr && entry->clientProcess == 0x4D0, "the relay's own table holds the client");
+          };
+        });
+      },
+      ::testing::ExitedWithCode(0), kAllChecksPassed);
+}
+
+TEST_F(StartupTest, ACloseEventEndsTheLoopAtOnceWithoutTakingWaitingDatagrams) {
+  EXPECT_EXIT(
+      {
+        const std::uint16_t port = FreeUdpPort();
+        RunRelayWith(PortSettings(port), [port](RelayRun& run) {
+          run.desktop.scriptedEvents = {CloseEvent};
+          run.desktop.onPoll = [&run, port] {
+            SendToLocalPort(port, 100);
+            run.Check(WaitUntilFlagged(run.relay.serverEndpoint), "the datagram is seen");
+          };
+          run.desktop.atEnd = [&run] {
+            run.Check(run.desktop.polls == 1, "one poll");
+            run.Check(run.relay.serverEndpoint.dataReady.load() == 1, "the datagram is still waiting");
+          };
+        });
+      },
+      ::testing::ExitedWithCode(0), kAllChecksPassed);
+}
+
+TEST_F(StartupTest, EveryOtherEventIsFollowedByTakingTheWaitingDatagrams) {
+  // WM_QUIT (18) among them: it does not end the loop.
+  EXPECT_EXIT(
+      {
+        const std::uint16_t port = FreeUdpPort();
+        RunRelayWith(PortSettings(port), [port](RelayRun& run) {
+          run.desktop.scriptedEvents = {18, 0, 3, CloseEvent};
+          run.desktop.onPoll = [&run, port] {
+            if (run.desktop.polls > 1) {
+              run.Check(run.relay.serverEndpoint.dataReady.load() == 0,
+                        "the datagram of poll " + std::to_string(run.desktop.polls - 1) + " was taken");
+            }
+            if (run.desktop.polls < 4) {
+              SendToLocalPort(port, 10);
+              run.Check(WaitUntilFlagged(run.relay.serverEndpoint), "the datagram is seen");
+            }
+          };
+          run.desktop.atEnd = [&run] { run.Check(run.desktop.polls == 4, "four polls"); };
+        });
+      },
+      ::testing::ExitedWithCode(0), kAllChecksPassed);
+}
+
+}  // namespace
+}  // namespace quorvel
