@@ -26,6 +26,28 @@ inline constexpr char kWindowCreatedFormat[] = "Fenster mit der hwnd %ld erstell
 inline constexpr char kServerStartedFormat[] = "Server auf Port %ld initalisiert";
 
 // Peer protocol (datagrams from partners).
+inline constexpr char kReceiveEvent[] = "EmpfangsEvent";
+inline constexpr char kBufferResize[] = "Buffer Resize";
+inline constexpr char kBufferResizedFormat[] = "Der EmpfangBuffer wurde auf %ld Kb erh\xF6" "ht";
+inline constexpr char kBufferNotResizedFormat[] =
+    "Der EmpfangBuffer konnte nicht auf %ld Kb vergr\xF6\xDF" "ert werden";
+inline constexpr char kDatagramDroppedFormat[] = "Ein Datagramm mit %ld Bytes wurde verworfen";
+inline constexpr char kLogin[] = "Login";
+inline constexpr char kLoginIpFormat[] = "IP: %d.%d.%d.%d";
+inline constexpr char kLoginNameFormat[] = "Name: %ld";
+inline constexpr char kLoginAccepted[] = "Name gefunden, Login erfolgreich!";
+inline constexpr char kLoginRefused[] = "Name nicht gefunden, Login FEHLGESCHLAGEN!";
+inline constexpr char kTextFromFormat[] = "Der Text stammt von %ld";
+inline constexpr char kLogoutReceived[] = "User hat sich abgemeldet";
+inline constexpr char kLoginRepeated[] = "Jemand versucht sich erneut einzuloggen.";
+inline constexpr char kLoginOkReceived[] = "Es ist eine LoginOK";
+inline constexpr char kLoginFailedReceived[] = "Login fehlgeschlagen";
+inline constexpr char kAlreadyLoggedInReceived[] = "Schon angemeldet.";
+inline constexpr char kPingReceived[] = "Wir werden gepingt";
+inline constexpr char kAliveReceived[] = "Er ist noch am Leben";
+inline constexpr char kTextReceived[] = "Es ist ein Text";
+inline constexpr char kTextFollowsReceived[] = "Er beinhaltet folgende Nachricht:";
+inline constexpr char kTextForwardedFormat[] = "Nachricht wird an das Fenster %ld weitergeleitet";
 
 // Client link (client window messages and commands).
 inline constexpr char kWindowEvent[] = "WindowEvent";

@@ -1,0 +1,165 @@
+#include "peer/virtual_server_table.h"
+
+#include <gtest/gtest.h>
+
+#include <vector>
+
+#include "doubles/failing_allocation.h"
+#include "net/byte_order.h"
+
+namespace quorvel {
+namespace {
+
+const std::uint32_t kPartnerIp = Ipv4Address(10, 0, 0, 2);
+const std::uint32_t kOtherIp = Ipv4Address(10, 0, 0, 3);
+const PeerAddress kPartnerSource{PortToNetworkOrder(50000), kPartnerIp};
+
+// The client processes of the entries in table order, walked with the cursor.
+std::vector<ProcessHandle> TableOrder(VirtualServerTable& table) {
+  std::vector<ProcessHandle> order;
+  table.ResetCursor();
+  while (VirtualServer* entry = table.NextVirtualServer()) order.push_back(entry->clientProcess);
+  return order;
+}
+
+VirtualServer* Announce(VirtualServerTable& table, ProcessHandle process) {
+  VirtualServer* entry = table.AddVirtualServer();
+  if (entry != nullptr) entry->clientProcess = process;
+  return entry;
+}
+
+TEST(VirtualServerTable, EmptyTableFindsNothingAndTakesTheFirstEntryAtItsHead) {
+  VirtualServerTable table;
+  EXPECT_EQ(table.NextVirtualServer(), nullptr);
+  EXPECT_EQ(table.FindByClientProcess(0), nullptr);
+  EXPECT_EQ(table.FindByLoginSource(PeerAddress{}), nullptr);
+  EXPECT_EQ(table.FindLoginCandidate(0, 0), nullptr);
+  EXPECT_EQ(table.CurrentVirtualServer(), nullptr);
+
+  VirtualServer* first = table.AddVirtualServer();
+  ASSERT_NE(first, nullptr);
+  EXPECT_EQ(table.CurrentVirtualServer(), first);
+  table.ResetCursor();
+  EXPECT_EQ(table.NextVirtualServer(), first);
+}
+
+TEST(VirtualServerTable, NewEntriesAreZeroInEveryField) {
+  VirtualServerTable table;
+  Announce(table, 1)->nameId = 99;  // dirty a neighbour first
+  const VirtualServer* entry = table.AddVirtualServer();
+  ASSERT_NE(entry, nullptr);
+  EXPECT_EQ(entry->nameId, 0);
+  EXPECT_EQ(entry->partnerAddress, 0u);
+  EXPECT_EQ(entry->clientWindow, 0);
+  EXPECT_EQ(entry->clientProcess, 0);
+  EXPECT_EQ(entry->partnerEndpoint.socketHandle, 0);
+  EXPECT_EQ(entry->loginSource, PeerAddress{});
+}
+
+TEST(VirtualServerTable, NextStopsOnTheLastEntry) {
+  VirtualServerTable table;
+  VirtualServer* first = Announce(table, 1);
+  VirtualServer* second = Announce(table, 2);
+  table.ResetCursor();
+  EXPECT_EQ(table.NextVirtualServer(), first);
+  EXPECT_EQ(table.NextVirtualServer(), second);
+  EXPECT_EQ(table.NextVirtualServer(), nullptr);
+  EXPECT_EQ(table.CurrentVirtualServer(), second);
+}
+
+TEST(VirtualServerTable, NewEntryGoesWhereTheLastOperationLeftTheCursor) {
+  VirtualServerTable table;
+  Announce(table, 1);
+  Announce(table, 2);
+  Announce(table, 3);
+  EXPECT_EQ(TableOrder(table), (std::vector<ProcessHandle>{1, 2, 3}));  // announcements in a row keep their order
+
+  EXPECT_EQ(table.FindByClientProcess(77), nullptr);  // a miss leaves the cursor on the last entry
+  Announce(table, 4);
+  EXPECT_EQ(TableOrder(table), (std::vector<ProcessHandle>{1, 2, 3, 4}));
+
+  VirtualServer* second = table.FindByClientProcess(2);  // a hit leaves it on the entry found
+  ASSERT_NE(second, nullptr);
+  EXPECT_EQ(table.CurrentVirtualServer(), second);
+  Announce(table, 5);
+  EXPECT_EQ(TableOrder(table), (std::vector<ProcessHandle>{1, 2, 5, 3, 4}));
+
+  table.ResetCursor();
+  Announce(table, 6);
+  EXPECT_EQ(TableOrder(table), (std::vector<ProcessHandle>{6, 1, 2, 5, 3, 4}));
+}
+
+TEST(VirtualServerTable, FindingThePartnerOfTheFirstEntryPutsTheNextEntryBehindIt) {
+  VirtualServerTable table;
+  VirtualServer* first = Announce(table, 1);
+  Announce(table, 2);
+  Announce(table, 3);
+  first->loginSource = kPartnerSource;
+  EXPECT_EQ(table.FindByLoginSource(kPartnerSource), first);
+  Announce(table, 4);
+  EXPECT_EQ(TableOrder(table), (std::vector<ProcessHandle>{1, 4, 2, 3}));
+}
+
+TEST(VirtualServerTable, LookupsReturnTheFirstMatchInTableOrder) {
+  VirtualServerTable table;
+  VirtualServer* a = Announce(table, 5);
+  VirtualServer* b = Announce(table, 5);
+  EXPECT_EQ(table.FindByClientProcess(5), a);
+
+  a->loginSource = kPartnerSource;
+  b->loginSource = kPartnerSource;
+  EXPECT_EQ(table.FindByLoginSource(kPartnerSource), a);
+  // Port and address count together.
+  EXPECT_EQ(table.FindByLoginSource(PeerAddress{PortToNetworkOrder(50001), kPartnerSource.peerIp}), nullptr);
+  EXPECT_EQ(table.FindByLoginSource(PeerAddress{kPartnerSource.peerPort, kOtherIp}), nullptr);
+  EXPECT_EQ(table.CurrentVirtualServer(), b);
+}
+
+TEST(VirtualServerTable, LoginCandidateNeedsAddressNameAndNoLoggedInPartner) {
+  VirtualServerTable table;
+  VirtualServer* loggedIn = Announce(table, 1);
+  VirtualServer* free = Announce(table, 2);
+  VirtualServer* otherName = Announce(table, 3);
+  for (VirtualServer* entry : {loggedIn, free}) {
+    entry->nameId = 7;
+    entry->partnerAddress = kPartnerSource.peerIp;
+  }
+  otherName->nameId = 8;
+  otherName->partnerAddress = kPartnerSource.peerIp;
+  loggedIn->loginSource = kPartnerSource;
+
+  EXPECT_EQ(table.FindLoginCandidate(7, kPartnerSource.peerIp), free);
+  EXPECT_EQ(table.FindLoginCandidate(8, kPartnerSource.peerIp), otherName);
+  EXPECT_EQ(table.FindLoginCandidate(7, kOtherIp), nullptr);
+  free->loginSource = PeerAddress{PortToNetworkOrder(50001), kPartnerSource.peerIp};
+  EXPECT_EQ(table.FindLoginCandidate(7, kPartnerSource.peerIp), nullptr);
+}
+
+TEST(VirtualServerTable, AddingWithoutMemoryChangesNothing) {
+  VirtualServerTable table;
+  VirtualServer* first = Announce(table, 1);
+  Announce(table, 2);
+  table.MakeCurrent(first);
+  testing::FailNextNothrowAllocations(1);
+  EXPECT_EQ(table.AddVirtualServer(), nullptr);
+  EXPECT_EQ(testing::PendingNothrowFailures(), 0);
+  EXPECT_EQ(table.CurrentVirtualServer(), first);
+  EXPECT_EQ(TableOrder(table), (std::vector<ProcessHandle>{1, 2}));
+
+  // Memory is back: the next entry goes where the cursor was.
+  table.MakeCurrent(first);
+  Announce(table, 3);
+  EXPECT_EQ(TableOrder(table), (std::vector<ProcessHandle>{1, 3, 2}));
+}
+
+TEST(VirtualServerTable, RefusedFirstEntryLeavesTheTableEmpty) {
+  VirtualServerTable table;
+  testing::FailNextNothrowAllocations(1);
+  EXPECT_EQ(table.AddVirtualServer(), nullptr);
+  EXPECT_EQ(testing::PendingNothrowFailures(), 0);
+  EXPECT_EQ(table.CurrentVirtualServer(), nullptr);
+  EXPECT_TRUE(TableOrder(table).empty());
+}
+
+}  // namespace
+}  // namespace quorvel
