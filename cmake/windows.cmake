@@ -12,5 +12,7 @@ set_target_properties(Quorvel PROPERTIES OUTPUT_NAME Quorvel RUNTIME_OUTPUT_DIRE
 
 # Only the x64 build runs here (under Wine); the x86 build is compiled and linked.
 if(CMAKE_SIZEOF_VOID_P EQUAL 8 AND EXISTS ${CMAKE_SOURCE_DIR}/tests/wine/CMakeLists.txt)
+  # In the top directory, so that ctest finds the Wine tests from the build root.
+  enable_testing()
   add_subdirectory(tests/wine)
 endif()
