@@ -1,0 +1,238 @@
+// A local client of the relay for the Wine tests, driven line by line.
+//
+// It owns a hidden top-level window, hands command records over from its own
+// memory with SendMessageA and reads the texts the relay announces out of the
+// relay's process while the announcement is being delivered.
+//
+// Commands on stdin, one per line; each answers with one line on stdout:
+//   find [MS]                  -> relay HWND          (0 when none appeared)
+//   hwnd                       -> hwnd HWND           (this client's window)
+//   announce [PID]             -> result N            ProcessIdMessage, own pid by default
+//   create NAMEID HOST         -> result N            CreateVirtualServer with this window
+//   login                      -> result N            SendLogin
+//   text [HEX]                 -> result N            SendText
+//   quit                       -> result N error E    Quit (the relay ends; N is 0)
+//   record [HEX]               -> result N            any record bytes
+//   message MSG WPARAM LPARAM  -> result N            any message; WPARAM "record" is
+//                                                     the address of the last record
+//   exit                       -> bye                 ends this program
+// Notifications from the relay, as they are delivered:
+//   linkup PID WPARAM          NotifyLinkUp (ProcessIdMessage)
+//   data HEX                   NotifyClientData, the bytes read out of the relay
+//   unreadable ADDRESS LENGTH  NotifyClientData whose bytes could not be read
+// Results are pointer-sized and signed.
+
+#include <windows.h>
+
+#include <cstdint>
+#include <cstdio>
+#include <cstdlib>
+#include <string>
+#include <vector>
+
+namespace {
+
+constexpr UINT ProcessIdMessage = WM_USER + 1;
+constexpr UINT DataMessage = WM_USER + 2;
+constexpr UINT CommandArrived = WM_APP + 1;  // lParam: a std::string* with the line
+constexpr UINT InputEnded = WM_APP + 2;
+
+HWND clientWindow = nullptr;
+HWND relayWindow = nullptr;
+DWORD relayProcessId = 0;
+
+// The record handed over last stays here, readable, until the next one.
+std::vector<std::uint8_t> record;
+
+void WriteLine(const std::string& line) {
+  std::fwrite(line.data(), 1, line.size(), stdout);
+  std::fputc('\n', stdout);
+  std::fflush(stdout);
+}
+
+std::string Hex(const std::uint8_t* bytes, std::size_t length) {
+  static const char digits[] = "0123456789abcdef";
+  std::string hex;
+  for (std::size_t i = 0; i < length; ++i) {
+    hex += digits[bytes[i] >> 4];
+    hex += digits[bytes[i] & 0xF];
+  }
+  return hex;
+}
+
+bool ParseHex(const std::string& hex, std::vector<std::uint8_t>& bytes) {
+  if (hex.size() % 2 != 0) return false;
+  bytes.clear();
+  for (std::size_t i = 0; i < hex.size(); i += 2) {
+    char* end = nullptr;
+    const std::string pair = hex.substr(i, 2);
+    const unsigned long value = std::strtoul(pair.c_str(), &end, 16);
+    if (end != pair.c_str() + 2) return false;
+    bytes.push_back(static_cast<std::uint8_t>(value));
+  }
+  return true;
+}
+
+long long ParseNumber(const std::string& text) { return std::strtoll(text.c_str(), nullptr, 0); }
+
+void AppendLittleEndian32(std::vector<std::uint8_t>& bytes, std::uint32_t value) {
+  for (int i = 0; i < 4; ++i) bytes.push_back(static_cast<std::uint8_t>(value >> (8 * i)));
+}
+
+std::vector<std::string> Words(const std::string& line) {
+  std::vector<std::string> words;
+  std::size_t at = 0;
+  while (at < line.size()) {
+    const std::size_t start = line.find_first_not_of(' ', at);
+    if (start == std::string::npos) break;
+    const std::size_t end = line.find(' ', start);
+    words.push_back(line.substr(start, end == std::string::npos ? std::string::npos : end - start));
+    at = end == std::string::npos ? line.size() : end;
+  }
+  return words;
+}
+
+void WriteResult(LRESULT result) { WriteLine("result " + std::to_string(static_cast<long long>(result))); }
+
+// Hands the record over the way a client does: a synchronous send, so that
+// the bytes stay where they are until the relay has read them.
+LRESULT HandOver(const std::vector<std::uint8_t>& bytes) {
+  record = bytes;
+  if (record.empty()) record.reserve(1);  // a valid address all the same
+  return SendMessageA(relayWindow, DataMessage, reinterpret_cast<WPARAM>(record.data()),
+                      static_cast<LPARAM>(record.size()));
+}
+
+// The relay tells this window about its link and hands it text.
+LRESULT CALLBACK ClientWindowProcedure(HWND window, UINT message, WPARAM wParam, LPARAM lParam) {
+  if (message == ProcessIdMessage) {
+    relayProcessId = static_cast<DWORD>(lParam);
+    WriteLine("linkup " + std::to_string(relayProcessId) + " " + std::to_string(static_cast<long long>(wParam)));
+    return 1;
+  }
+  if (message == DataMessage) {
+    const auto length = static_cast<std::int32_t>(lParam);
+    std::vector<std::uint8_t> bytes(length > 0 ? static_cast<std::size_t>(length) : 0);
+    HANDLE relay = OpenProcess(PROCESS_VM_READ, FALSE, relayProcessId);
+    SIZE_T read = 0;
+    const bool whole = relay != nullptr &&
+                       (bytes.empty() || (ReadProcessMemory(relay, reinterpret_cast<LPCVOID>(wParam), bytes.data(),
+                                                            bytes.size(), &read) &&
+                                          read == bytes.size()));
+    if (relay != nullptr) CloseHandle(relay);
+    if (whole) {
+      WriteLine("data " + Hex(bytes.data(), bytes.size()));
+    } else {
+      WriteLine("unreadable " + std::to_string(static_cast<unsigned long long>(wParam)) + " " +
+                std::to_string(length));
+    }
+    return 1;
+  }
+  return DefWindowProcA(window, message, wParam, lParam);
+}
+
+void FindRelay(const std::vector<std::string>& words) {
+  const long long waitMs = words.size() > 1 ? ParseNumber(words[1]) : 30000;
+  for (long long waited = 0;; waited += 100) {
+    relayWindow = FindWindowA("WindowClass_1", "Quorvel.exe");
+    if (relayWindow != nullptr || waited >= waitMs) break;
+    Sleep(100);
+  }
+  WriteLine("relay " + std::to_string(reinterpret_cast<std::intptr_t>(relayWindow)));
+}
+
+// Runs one command line; false when the program is to end.
+bool RunCommand(const std::string& line) {
+  const std::vector<std::string> words = Words(line);
+  if (words.empty()) return true;
+  const std::string& verb = words[0];
+  std::vector<std::uint8_t> bytes;
+
+  if (verb == "find") {
+    FindRelay(words);
+  } else if (verb == "hwnd") {
+    WriteLine("hwnd " + std::to_string(reinterpret_cast<std::intptr_t>(clientWindow)));
+  } else if (verb == "announce") {
+    const DWORD processId = words.size() > 1 ? static_cast<DWORD>(ParseNumber(words[1])) : GetCurrentProcessId();
+    WriteResult(SendMessageA(relayWindow, ProcessIdMessage, 0, static_cast<LPARAM>(processId)));
+  } else if (verb == "create" && words.size() == 3) {
+    bytes.push_back(0);
+    AppendLittleEndian32(bytes, static_cast<std::uint32_t>(ParseNumber(words[1])));
+    // A window handle travels as its 32-bit value.
+    AppendLittleEndian32(bytes, static_cast<std::uint32_t>(reinterpret_cast<std::uintptr_t>(clientWindow)));
+    bytes.insert(bytes.end(), words[2].begin(), words[2].end());
+    bytes.push_back(0);
+    WriteResult(HandOver(bytes));
+  } else if (verb == "login") {
+    WriteResult(HandOver({3}));
+  } else if (verb == "quit") {
+    SetLastError(0);
+    const LRESULT result = HandOver({4});
+    WriteLine("result " + std::to_string(static_cast<long long>(result)) + " error " +
+              std::to_string(GetLastError()));
+  } else if ((verb == "text" || verb == "record") && words.size() <= 2) {
+    if (words.size() == 2 && !ParseHex(words[1], bytes)) {
+      WriteLine("usage bad hex");
+      return true;
+    }
+    if (verb == "text") bytes.insert(bytes.begin(), 2);
+    WriteResult(HandOver(bytes));
+  } else if (verb == "message" && words.size() == 4) {
+    const WPARAM wParam = words[2] == "record" ? reinterpret_cast<WPARAM>(record.data())
+                                               : static_cast<WPARAM>(ParseNumber(words[2]));
+    WriteResult(SendMessageA(relayWindow, static_cast<UINT>(ParseNumber(words[1])), wParam,
+                             static_cast<LPARAM>(ParseNumber(words[3]))));
+  } else if (verb == "exit") {
+    WriteLine("bye");
+    return false;
+  } else {
+    WriteLine("usage " + line);
+  }
+  return true;
+}
+
+// Reads stdin on a thread of its own, so that the window thread keeps
+// delivering the relay's messages while no command is given.
+DWORD WINAPI ReadCommands(LPVOID) {
+  char line[8192];
+  while (std::fgets(line, sizeof line, stdin) != nullptr) {
+    std::string text(line);
+    while (!text.empty() && (text.back() == '\n' || text.back() == '\r')) text.pop_back();
+    PostMessageA(clientWindow, CommandArrived, 0, reinterpret_cast<LPARAM>(new std::string(text)));
+  }
+  PostMessageA(clientWindow, InputEnded, 0, 0);
+  return 0;
+}
+
+}  // namespace
+
+int main() {
+  WNDCLASSA windowClass{};
+  windowClass.lpfnWndProc = ClientWindowProcedure;
+  windowClass.hInstance = GetModuleHandleA(nullptr);
+  windowClass.lpszClassName = "QuorvelTestClient";
+  if (RegisterClassA(&windowClass) == 0) return 3;
+  clientWindow = CreateWindowExA(0, "QuorvelTestClient", "Quorvel test client", WS_OVERLAPPED, 0, 0, 100, 100,
+                                 nullptr, nullptr, windowClass.hInstance, nullptr);
+  if (clientWindow == nullptr) return 3;
+  record.reserve(70000);
+
+  HANDLE reader = CreateThread(nullptr, 0, ReadCommands, nullptr, 0, nullptr);
+  if (reader == nullptr) return 3;
+
+  MSG message;
+  while (GetMessageA(&message, nullptr, 0, 0) > 0) {
+    if (message.hwnd == clientWindow && message.message == CommandArrived) {
+      std::string* line = reinterpret_cast<std::string*>(message.lParam);
+      const bool goOn = RunCommand(*line);
+      delete line;
+      if (!goOn) break;
+      continue;
+    }
+    if (message.hwnd == clientWindow && message.message == InputEnded) break;
+    TranslateMessage(&message);
+    DispatchMessageA(&message);
+  }
+  DestroyWindow(clientWindow);
+  return 0;
+}
