@@ -2,6 +2,7 @@
 
 #include <gtest/gtest.h>
 
+#include <chrono>
 #include <string>
 #include <vector>
 
@@ -40,17 +41,26 @@ TEST_F(ReadinessWatcherTest, FlagsADatagramAndTellsItsSizeWithoutTakingIt) {
 }
 
 TEST_F(ReadinessWatcherTest, FlagsOnlyOneDatagramPerDrain) {
-  Send(client, "first");
-  Send(client, "second");
-  ASSERT_TRUE(WaitUntilFlagged(server));
-  char buffer[16];
-  const std::int32_t first = ReceiveDatagram(server, buffer, sizeof buffer);
-  // The watcher pauses before it looks again, so the same drain finds
-  // nothing more.
-  const std::int32_t second = ReceiveDatagram(server, buffer, sizeof buffer);
-  EXPECT_EQ(first, 5);
-  EXPECT_EQ(second, 0);
-  EXPECT_EQ(TakeNext(server), "second");
+  // The watcher pauses at least 1 ms after the flag was lowered before it
+  // looks again, so a drain that calls twice within that time takes one
+  // datagram. An attempt in which this thread was held up for longer proves
+  // nothing and is repeated.
+  for (int attempt = 0; attempt < 50; ++attempt) {
+    Send(client, "first");
+    Send(client, "second");
+    ASSERT_TRUE(WaitUntilFlagged(server));
+    char buffer[16];
+    const auto before = std::chrono::steady_clock::now();
+    const std::int32_t first = ReceiveDatagram(server, buffer, sizeof buffer);
+    const std::int32_t second = ReceiveDatagram(server, buffer, sizeof buffer);
+    const bool undisturbed = std::chrono::steady_clock::now() - before < std::chrono::milliseconds(1);
+    ASSERT_EQ(first, 5);
+    if (second != 0 && !undisturbed) continue;
+    EXPECT_EQ(second, 0);
+    EXPECT_EQ(TakeNext(server), "second");
+    return;
+  }
+  ADD_FAILURE() << "no attempt ran undisturbed";
 }
 
 TEST_F(ReadinessWatcherTest, AnEmptyDatagramIsFlaggedAndDoesNotHideTheOnesBehindIt) {
@@ -63,7 +73,6 @@ TEST_F(ReadinessWatcherTest, AnEmptyDatagramIsFlaggedAndDoesNotHideTheOnesBehind
   EXPECT_EQ(FlaggedDatagramSize(server), 0);
   char buffer[8] = {};
   EXPECT_EQ(ReceiveDatagram(server, buffer, sizeof buffer), 0);
-  EXPECT_EQ(server.dataReady.load(), 0u);
   EXPECT_EQ(TakeNext(server), "x");
   ASSERT_TRUE(WaitUntilFlagged(server));
   EXPECT_EQ(FlaggedDatagramSize(server), 0);
@@ -104,8 +113,8 @@ TEST_F(ReadinessWatcherTest, StopEndsAWatcherHoldingAFlagAndTheFlagStays) {
   EXPECT_FALSE(server.watcherThread);
   EXPECT_EQ(server.dataReady.load(), 1u);
 
-  // A new watcher leaves the standing flag to the main thread and looks at
-  // the socket only once it has been lowered.
+  // The standing flag still belongs to the main thread, which takes the
+  // datagram under a new watcher.
   ASSERT_NE(StartWatcher(server), 0u);
   char buffer[16];
   ASSERT_EQ(ReceiveDatagram(server, buffer, sizeof buffer), 4);
