@@ -388,12 +388,38 @@ class Result:
 
 
 class Process:
-    """A Windows program started in a host, running in the background."""
+    """A Windows program started in a host, running in the background. An
+    interactive one (started with `interactive=True`) is driven line by line
+    through its standard input and output."""
 
     def __init__(self, popen, name, log_dir):
         self.popen = popen
         self.name = name
         self._log_dir = log_dir
+        self._pending = b""
+
+    def send_line(self, text):
+        self.popen.stdin.write(text.encode() + b"\n")
+        self.popen.stdin.flush()
+
+    def read_line(self, timeout=30.0):
+        """The next line the program writes (without its line end); fails when
+        none comes in time or the program ends first."""
+        deadline = time.monotonic() + timeout
+        while b"\n" not in self._pending:
+            remaining = deadline - time.monotonic()
+            check(remaining > 0, f"{self.name} wrote no line within {timeout:g} s")
+            ready, _, _ = select.select([self.popen.stdout], [], [], remaining)
+            if ready:
+                chunk = os.read(self.popen.stdout.fileno(), 1 << 16)
+                check(chunk != b"", f"{self.name} ended while a line was awaited")
+                self._pending += chunk
+        line, self._pending = self._pending.split(b"\n", 1)
+        return line.rstrip(b"\r").decode("cp1252")
+
+    def ask(self, text, timeout=30.0):
+        self.send_line(text)
+        return self.read_line(timeout)
 
     @property
     def running(self):
@@ -410,6 +436,7 @@ class Process:
         _kill_process(self.popen)
 
     def output(self):
+        """Everything it wrote to standard output (not for interactive ones)."""
         return (self._log_dir / f"{self.name}.out").read_bytes()
 
     def errors(self):
@@ -498,18 +525,23 @@ class Host:
 
     # -- Windows programs
 
-    def start(self, exe, *args, name=None):
-        """Starts a Windows program in the background, in the working directory."""
+    def start(self, exe, *args, name=None, interactive=False):
+        """Starts a Windows program in the background, in the working
+        directory. Its standard output goes to logs/<name>.out, or, when
+        `interactive`, to a pipe read by `Process.read_line` (its standard
+        input is then a pipe too). Standard error goes to logs/<name>.err."""
         self._started += 1
         name = name or f"{Path(exe).stem}-{self._started}"
-        out = open(self.logs / f"{name}.out", "wb")
+        out = subprocess.PIPE if interactive else open(self.logs / f"{name}.out", "wb")
         err = open(self.logs / f"{name}.err", "wb")
         try:
             popen = subprocess.Popen(self.command([WINE, str(exe), *map(str, args)]), cwd=self.work,
-                                     env=self.environment(), stdin=subprocess.DEVNULL, stdout=out,
-                                     stderr=err, preexec_fn=_die_with_parent)
+                                     env=self.environment(),
+                                     stdin=subprocess.PIPE if interactive else subprocess.DEVNULL,
+                                     stdout=out, stderr=err, preexec_fn=_die_with_parent)
         finally:
-            out.close()
+            if not interactive:
+                out.close()
             err.close()
         _cleanup.push(lambda: _kill_process(popen), f"{name} in {self.name}")
         self.session.processes.append((self, name))
@@ -517,6 +549,11 @@ class Host:
 
     def start_relay(self):
         return self.start(relay_exe(), name=f"Quorvel-{self._started + 1}")
+
+    def start_program(self, name, *args, interactive=False):
+        """Starts the test program <name>.exe (tests/wine/programs/<name>.cpp)."""
+        return self.start(program_exe(name), *args, interactive=interactive,
+                          name=f"{name}-{self._started + 1}")
 
     def run(self, exe, *args, timeout=60):
         """Runs a Windows program to its end; fails if it takes longer.
@@ -637,12 +674,20 @@ class Host:
         check(ready and holder.stdout.readline() == b"bound\n", f"could not bind UDP port {port}")
         return holder
 
-    def link(self, other, subnet):
+    def link(self, other, subnet=None):
         """Connects this host's namespace with another host's (or, when other
         is None, with the root namespace) by a veth pair. `subnet` is the
         first three parts of a /24, e.g. "10.77.3"; this side gets .1 and the
-        other .2. Returns the two addresses."""
+        other .2. Without one, a 10.77.x subnet that no other test uses in the
+        root namespace is chosen. Returns the two addresses."""
         check(self.namespace is not None, "link needs a host with its own namespace")
+        with open(runs_dir() / "links.lock", "w") as lock:
+            # Held until the addresses are set, so parallel tests never pick
+            # the same subnet.
+            fcntl.flock(lock, fcntl.LOCK_EX)
+            return self._link(other, subnet or _free_subnet())
+
+    def _link(self, other, subnet):
         index = self.session.new_link_index()
         ours = f"qvt{os.getpid()}a{index}"
         theirs = f"qvt{os.getpid()}b{index}"
@@ -661,6 +706,17 @@ class Host:
         _run_checked(other_side(["ip", "addr", "add", f"{subnet}.2/24", "dev", theirs]))
         _run_checked(other_side(["ip", "link", "set", theirs, "up"]))
         return f"{subnet}.1", f"{subnet}.2"
+
+
+def _free_subnet():
+    listing = _run_checked(["ip", "-o", "-4", "addr", "show"]).decode()
+    used = set(re.findall(r"inet 10\.77\.(\d+)\.", listing))
+    start = os.getpid() % 250
+    for offset in range(250):
+        third = (start + offset) % 250 + 1
+        if str(third) not in used:
+            return f"10.77.{third}"
+    raise RuntimeError("no free 10.77.x subnet in the root namespace")
 
 
 class Session:
@@ -690,6 +746,10 @@ class Session:
 
     def host(self, name, settings=None, namespace=True):
         return Host(self, name, settings, namespace)
+
+    def on_cleanup(self, action, description):
+        """Runs `action` when the case ends, however it ends; newest first."""
+        _cleanup.push(action, description)
 
     def new_namespace_name(self):
         self._namespaces += 1
