@@ -280,6 +280,9 @@ def wine_environment(prefix, display=None):
         "WINEDEBUG": os.environ.get("QUORVEL_WINEDEBUG", "-all"),
         "WINEDLLOVERRIDES": "mscoree,mshtml=;winemenubuilder.exe=d",
         "DISPLAY": display or "",
+        # Wine takes the ANSI code page from the locale; this one gives
+        # Windows-1252 everywhere, so texts compare byte for byte.
+        "LC_ALL": "C.UTF-8",
     })
     return env
 
@@ -476,6 +479,14 @@ class Window:
 
 
 @dataclass
+class TreeItem:
+    depth: int
+    text: bytes
+    expanded: bool
+    has_children: bool  # as the control reports it: an expand button is shown
+
+
+@dataclass
 class MessageBox:
     window: Window
     text: bytes
@@ -634,6 +645,21 @@ class Host:
             text = line.lstrip(b" ")
             lines.append(((len(line) - len(text)) // 2, text))
         return lines
+
+    def tree_items(self, hwnd, wait=0.0):
+        """Like `tree`, with each line's state: a list of `TreeItem`."""
+        result = self.helper("tree", hwnd, "--state", "--timeout", int(wait * 1000), timeout=wait + 60)
+        if result.returncode == 1:
+            return None
+        check_equal(result.returncode, 0, "exit code of qvtest tree --state")
+        items = []
+        for line in result.stdout.split(b"\n")[:-1]:
+            state, _, indented = line.partition(b"\t")
+            expanded, has_children = state.split(b" ")
+            text = indented.lstrip(b" ")
+            items.append(TreeItem((len(indented) - len(text)) // 2, text, expanded == b"1",
+                                  has_children == b"1"))
+        return items
 
     def message_box(self, caption="Error", wait=30.0):
         """The open message box with this caption; fails when none appears."""
