@@ -1,0 +1,186 @@
+/*
+ * quorvel_client.h - talk to the Quorvel relay from a Windows program or DLL.
+ *
+ * The relay is a resident program whose hidden top-level window, titled
+ * "Quorvel.exe" (class "WindowClass_1"), is its address on this machine. A
+ * client owns a window of its own and speaks to the relay with two window
+ * messages:
+ *
+ *   1025 (ProcessIdMessage)  client -> relay: "here is my process id";
+ *                            relay -> client: "here is mine" (link up)
+ *   1026 (DataMessage)       client -> relay: a command record in the
+ *                            client's memory (address, length);
+ *                            relay -> client: a text from the partner in the
+ *                            relay's memory (address, length)
+ *
+ * Each side reads the other's bytes out of the other's process while the
+ * message is being delivered, so every send here is synchronous.
+ *
+ * Usable from C and C++. Link quorvel_client.c (and user32). The record
+ * builders at the top need no Windows header; the client itself is only
+ * declared on Windows.
+ *
+ * Example (a window procedure of a program that chats as name 7 with the
+ * relay on host "10.0.0.5"):
+ *
+ *     static qv_client client;
+ *
+ *     static void on_text(void* context, const char* text, size_t length) {
+ *         (void)context;
+ *         fwrite(text, 1, length, stdout);     // text[length] is 0 as well
+ *     }
+ *
+ *     // once the window exists:
+ *     qv_client_init(&client, window, on_text, NULL);
+ *     qv_status status = qv_connect(&client);  // find the relay, announce
+ *     if (status == QV_OK) status = qv_create(&client, 7, "10.0.0.5");
+ *     if (status == QV_OK) status = qv_login(&client);
+ *     if (status == QV_OK) status = qv_send_text(&client, "Hallo", 5);
+ *     if (status != QV_OK) fprintf(stderr, "%s\n", qv_status_text(status));
+ *
+ *     // in the window procedure, before anything else:
+ *     LRESULT result;
+ *     if (qv_handle_message(&client, message, wParam, lParam, &result))
+ *         return result;
+ *
+ *     // when done:
+ *     qv_client_close(&client);
+ *
+ * Texts arrive only after the partner's client has logged in to this
+ * machine's relay; for text to flow both ways both sides log in.
+ */
+#ifndef QUORVEL_CLIENT_H
+#define QUORVEL_CLIENT_H
+
+#include <stddef.h>
+#include <stdint.h>
+
+#ifdef _WIN32
+#include <windows.h>
+#endif
+
+#ifdef __cplusplus
+extern "C" {
+#endif
+
+#define QV_PROCESS_ID_MESSAGE 1025u
+#define QV_DATA_MESSAGE 1026u
+#define QV_RELAY_WINDOW_TITLE "Quorvel.exe"
+#define QV_RELAY_WINDOW_CLASS "WindowClass_1"
+
+/* A text travels to the partner as one UDP datagram: one type byte and the
+ * text. 65,507 bytes is the largest UDP payload over IPv4. */
+#define QV_LONGEST_TEXT 65506u
+/* Host names are at most 253 characters; a longer host text cannot name
+ * anything. */
+#define QV_LONGEST_HOST 253u
+
+/* Command codes, byte 0 of every record. */
+#define QV_CODE_CREATE 0
+#define QV_CODE_TEXT 2
+#define QV_CODE_LOGIN 3
+#define QV_CODE_QUIT 4
+
+/* Record layout of a create command: code, name number (little-endian,
+ * 32 bits), the client window's handle (32 bits), the host text ended by a
+ * zero byte. A text record is the code followed by the text's bytes. */
+#define QV_CREATE_NAME_OFFSET 1u
+#define QV_CREATE_WINDOW_OFFSET 5u
+#define QV_CREATE_HOST_OFFSET 9u
+#define QV_TEXT_OFFSET 1u
+
+typedef enum qv_status {
+  QV_OK = 0,
+  QV_ERROR_NO_RELAY,       /* no relay window: Quorvel is not running */
+  QV_ERROR_NOT_ACCEPTED,   /* the relay did not accept the message */
+  QV_ERROR_TEXT_TOO_LONG,  /* more than QV_LONGEST_TEXT bytes */
+  QV_ERROR_BAD_HOST,       /* empty host text, or longer than QV_LONGEST_HOST */
+  QV_ERROR_NO_MEMORY,
+  QV_ERROR_BAD_ARGUMENT    /* a null client or text pointer */
+} qv_status;
+
+/* A sentence that says what went wrong (English, for developers and logs). */
+const char* qv_status_text(qv_status status);
+/* A short machine-readable word for the status ("ok", "no-relay", ...). */
+const char* qv_status_name(qv_status status);
+
+/* Record builders. Each writes its record into `record` (of `capacity`
+ * bytes) and returns the record's length, or 0 when the record does not fit
+ * or its content cannot travel (a host text that is empty or too long, a
+ * text longer than QV_LONGEST_TEXT). */
+size_t qv_build_create_record(unsigned char* record, size_t capacity, int32_t name_id, uint32_t client_window,
+                              const char* host);
+size_t qv_build_text_record(unsigned char* record, size_t capacity, const void* text, size_t length);
+size_t qv_build_login_record(unsigned char* record, size_t capacity);
+size_t qv_build_quit_record(unsigned char* record, size_t capacity);
+
+#ifdef _WIN32
+/* Called with each text the partner sent, while the relay's message is
+ * being delivered. `text` holds `length` bytes of any value (zero bytes
+ * included) followed by one extra zero byte; it is valid only during the
+ * call. */
+typedef void (*qv_text_callback)(void* context, const char* text, size_t length);
+
+/* Optional: called when the relay has carried out a create command. */
+typedef void (*qv_link_callback)(void* context, DWORD relay_process_id);
+
+/* Optional: called when a text was announced but could not be read out of
+ * the relay's process (the relay ended, or no link was up). */
+typedef void (*qv_lost_text_callback)(void* context, size_t length);
+
+typedef struct qv_client {
+  HWND own_window;               /* receives the relay's notifications */
+  HWND relay_window;             /* 0 until qv_connect found it */
+  DWORD announced_to;            /* the relay's process id once announced */
+  DWORD relay_process_id;        /* from the link-up notification */
+  HANDLE relay_process;          /* opened for reading at link-up */
+  qv_text_callback on_text;
+  void* context;
+  qv_link_callback on_link_up;   /* may be 0 */
+  qv_lost_text_callback on_lost_text; /* may be 0 */
+  char* text_buffer;             /* holds the last text read */
+  size_t text_capacity;
+} qv_client;
+
+/* Prepares `client`; `own_window` is the window whose procedure calls
+ * qv_handle_message. Set on_link_up and on_lost_text afterwards if wanted. */
+void qv_client_init(qv_client* client, HWND own_window, qv_text_callback on_text, void* context);
+
+/* Finds the relay's window and announces this process to it
+ * (QV_ERROR_NO_RELAY when Quorvel is not running). Call it again after the
+ * relay was restarted. */
+qv_status qv_connect(qv_client* client);
+
+/* Pairs this client with the partner: its name number and its host (a dotted
+ * IPv4 address or a host name). The relay answers with the link-up
+ * notification before this returns. A host the relay cannot resolve is
+ * reported by the relay on its own screen, not here. */
+qv_status qv_create(qv_client* client, int32_t name_id, const char* host);
+
+/* Sends the login to the partner's relay, so that this client's texts are
+ * taken there. */
+qv_status qv_login(qv_client* client);
+
+/* Sends `length` bytes (any values) to the partner; at most QV_LONGEST_TEXT,
+ * otherwise QV_ERROR_TEXT_TOO_LONG and nothing is sent. The relay does not
+ * learn whether the datagram arrived. */
+qv_status qv_send_text(qv_client* client, const void* text, size_t length);
+
+/* Ends the relay. It does not answer; QV_OK means the message was handed
+ * over. */
+qv_status qv_quit(qv_client* client);
+
+/* Call from the own window's procedure. Returns nonzero when the message was
+ * one of the relay's notifications (then return *result), 0 otherwise. */
+int qv_handle_message(qv_client* client, UINT message, WPARAM wParam, LPARAM lParam, LRESULT* result);
+
+/* Releases what the client holds (the relay's process handle, the text
+ * buffer). */
+void qv_client_close(qv_client* client);
+#endif /* _WIN32 */
+
+#ifdef __cplusplus
+}
+#endif
+
+#endif /* QUORVEL_CLIENT_H */

@@ -1,0 +1,90 @@
+// The client SDK builds its records without the relay's headers; these tests
+// parse what it builds with the relay's own record readers, so the two
+// cannot drift apart unnoticed. The SDK's source is compiled here as C++.
+#include "../../sdk/quorvel_client.c"
+
+#include <gtest/gtest.h>
+
+#include <string>
+#include <vector>
+
+#include "client/command_record.h"
+#include "client/window_messages.h"
+
+namespace {
+
+using quorvel::CommandCode;
+namespace record_layout = quorvel::command_record;
+
+TEST(SdkRecords, CreateRecordsReadBackThroughTheRelaysReader) {
+  struct Example {
+    std::int32_t nameId;
+    std::uint32_t window;
+    std::string host;
+  };
+  const Example examples[] = {
+      {7, 0x00010ABCu, "10.0.0.5"},
+      {-5, 0xFFFF8001u, "partner.example"},  // a handle with its top bit set
+      {INT32_MIN, 0u, "a"},
+      {INT32_MAX, 0x7FFFFFFFu, std::string(QV_LONGEST_HOST, 'h')},
+  };
+  for (const Example& example : examples) {
+    SCOPED_TRACE(example.host);
+    std::vector<std::uint8_t> record(300, 0xAA);
+    const std::size_t length =
+        qv_build_create_record(record.data(), record.size(), example.nameId, example.window, example.host.c_str());
+    ASSERT_EQ(length, record_layout::kHostOffset + example.host.size() + 1);
+    ASSERT_EQ(quorvel::CheckCreateRecord(record.data(), static_cast<std::int32_t>(length)),
+              quorvel::CreateRecordCheck::Sound);
+    EXPECT_EQ(quorvel::ReadCommandCode(record.data()), CommandCode::CreateVirtualServer);
+    const quorvel::CreateVirtualServerFields fields = quorvel::ReadCreateRecord(record.data());
+    EXPECT_EQ(fields.nameId, example.nameId);
+    EXPECT_EQ(fields.clientWindow,
+              static_cast<quorvel::WindowHandle>(static_cast<std::int32_t>(example.window)));
+    EXPECT_EQ(std::string(fields.host, static_cast<std::size_t>(fields.hostLength)), example.host);
+  }
+}
+
+TEST(SdkRecords, CreateRecordsThatCannotTravelAreNotBuilt) {
+  std::vector<std::uint8_t> record(600, 0);
+  EXPECT_EQ(qv_build_create_record(record.data(), record.size(), 1, 2, ""), 0u);
+  EXPECT_EQ(qv_build_create_record(record.data(), record.size(), 1, 2, nullptr), 0u);
+  const std::string tooLong(QV_LONGEST_HOST + 1, 'h');
+  EXPECT_EQ(qv_build_create_record(record.data(), record.size(), 1, 2, tooLong.c_str()), 0u);
+  // The record needs the host's zero byte: one byte less does not fit.
+  const std::size_t exact = record_layout::kHostOffset + 4 + 1;
+  EXPECT_EQ(qv_build_create_record(record.data(), exact - 1, 1, 2, "host"), 0u);
+  EXPECT_EQ(qv_build_create_record(record.data(), exact, 1, 2, "host"), exact);
+}
+
+TEST(SdkRecords, TextRecordsCarryEveryByteUpToOneDatagram) {
+  static_assert(QV_LONGEST_TEXT == static_cast<unsigned>(record_layout::kLongestText));
+  std::vector<std::uint8_t> text(QV_LONGEST_TEXT + 1);
+  for (std::size_t i = 0; i < text.size(); ++i) text[i] = static_cast<std::uint8_t>(i * 7);
+  std::vector<std::uint8_t> record(QV_LONGEST_TEXT + 2);
+
+  const std::size_t longest = qv_build_text_record(record.data(), record.size(), text.data(), QV_LONGEST_TEXT);
+  ASSERT_EQ(longest, static_cast<std::size_t>(record_layout::kLongestUsefulRecord));
+  EXPECT_EQ(quorvel::ReadCommandCode(record.data()), CommandCode::SendText);
+  EXPECT_TRUE(std::equal(text.begin(), text.begin() + QV_LONGEST_TEXT, record.begin() + record_layout::kTextOffset));
+
+  EXPECT_EQ(qv_build_text_record(record.data(), record.size(), text.data(), QV_LONGEST_TEXT + 1), 0u);
+  EXPECT_EQ(qv_build_text_record(record.data(), 3, "abc", 3), 0u);
+
+  const std::size_t empty = qv_build_text_record(record.data(), record.size(), nullptr, 0);
+  ASSERT_EQ(empty, 1u);
+  EXPECT_EQ(quorvel::ReadCommandCode(record.data()), CommandCode::SendText);
+}
+
+TEST(SdkRecords, LoginAndQuitCodesAndMessageNumbersAgreeWithTheRelay) {
+  std::uint8_t record[1] = {0xEE};
+  ASSERT_EQ(qv_build_login_record(record, sizeof record), 1u);
+  EXPECT_EQ(quorvel::ReadCommandCode(record), CommandCode::SendLogin);
+  ASSERT_EQ(qv_build_quit_record(record, sizeof record), 1u);
+  EXPECT_EQ(quorvel::ReadCommandCode(record), CommandCode::Quit);
+  EXPECT_EQ(qv_build_quit_record(record, 0), 0u);
+  EXPECT_EQ(QV_PROCESS_ID_MESSAGE, quorvel::ProcessIdMessage);
+  EXPECT_EQ(QV_DATA_MESSAGE, quorvel::DataMessage);
+}
+
+}  // namespace
