@@ -15,12 +15,12 @@ def settings(debugging=1, port=PORT):
 
 
 class Client:
-    """The test client program (programs/qvclient.cpp) in a host, driven
+    """The test client program (programs/rawclient.cpp) in a host, driven
     through its stdin and stdout."""
 
     def __init__(self, host, name):
         self.name = name
-        self.process = host.start_program("qvclient", interactive=True)
+        self.process = host.start_program("rawclient", interactive=True)
 
     def say(self, line):
         self.process.send_line(line)

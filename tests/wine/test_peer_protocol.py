@@ -104,7 +104,7 @@ def expect_silence(sock, what):
 
 
 class Client:
-    """The test client program (programs/qvclient.cpp), driven through its
+    """The test client program (programs/rawclient.cpp), driven through its
     stdin and stdout; enough of it to make and configure one entry."""
 
     def __init__(self, host, name):
@@ -112,7 +112,7 @@ class Client:
         self._pending = b""
         err = open(host.logs / f"{name}.err", "wb")
         try:
-            self.popen = subprocess.Popen(host.command([WINE, str(program_exe("qvclient"))]), cwd=host.work,
+            self.popen = subprocess.Popen(host.command([WINE, str(program_exe("rawclient"))]), cwd=host.work,
                                           env=host.environment(), stdin=subprocess.PIPE,
                                           stdout=subprocess.PIPE, stderr=err,
                                           preexec_fn=harness._die_with_parent)

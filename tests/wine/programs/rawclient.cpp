@@ -1,4 +1,6 @@
-// A local client of the relay for the Wine tests, driven line by line.
+// A raw local client of the relay for the Wine tests, driven line by line:
+// it hands over any record or message, well-formed or not (the SDK client
+// qvclient.exe only sends sound ones).
 //
 // It owns a hidden top-level window, hands command records over from its own
 // memory with SendMessageA and reads the texts the relay announces out of the
