@@ -10,6 +10,9 @@ add_executable(Quorvel WIN32 ${QUORVEL_WIN32_SOURCES})
 target_link_libraries(Quorvel PRIVATE quorvel_core comctl32 ${QUORVEL_STATIC_LINK})
 set_target_properties(Quorvel PROPERTIES OUTPUT_NAME Quorvel RUNTIME_OUTPUT_DIRECTORY ${CMAKE_BINARY_DIR})
 
+# Client SDK and the client programs built on it.
+add_subdirectory(clients)
+
 # Only the x64 build runs here (under Wine); the x86 build is compiled and linked.
 if(CMAKE_SIZEOF_VOID_P EQUAL 8 AND EXISTS ${CMAKE_SOURCE_DIR}/tests/wine/CMakeLists.txt)
   # In the top directory, so that ctest finds the Wine tests from the build root.

@@ -1,0 +1,31 @@
+#pragma once
+
+// What the chat window shows, in Windows-1252.
+namespace chat::texts {
+
+inline constexpr char kTitle[] = "Quorvel Chat";
+inline constexpr char kHostLabel[] = "Rechner des Partners:";
+inline constexpr char kNameLabel[] = "Namensnummer:";
+inline constexpr char kConnect[] = "Verbinden";
+inline constexpr char kSend[] = "Senden";
+
+inline constexpr char kReady[] = "Rechner des Partners und Namensnummer eingeben, dann \"Verbinden\".";
+inline constexpr char kRelayMissing[] = "Quorvel l\xE4" "uft nicht: bitte zuerst Quorvel.exe starten.";
+inline constexpr char kRelayRefused[] = "Quorvel hat die Anmeldung dieses Programms abgelehnt.";
+inline constexpr char kEnterHost[] = "Bitte den Rechner des Partners eingeben.";
+inline constexpr char kBadHost[] = "Der Name des Rechners ist zu lang.";
+inline constexpr char kBadName[] = "Die Namensnummer muss eine ganze Zahl sein.";
+inline constexpr char kHostNotFoundBefore[] = "Der Rechner des Partners (";
+inline constexpr char kHostNotFoundAfter[] = ") kann nicht gefunden werden.";
+inline constexpr char kConnectedBefore[] = "Verbunden mit ";
+inline constexpr char kConnectedName[] = ", Namensnummer ";
+inline constexpr char kNoLinkUp[] = "Quorvel hat die Verbindung nicht best\xE4" "tigt.";
+inline constexpr char kNotConnected[] = "Noch nicht verbunden: zuerst \"Verbinden\".";
+inline constexpr char kNotAccepted[] = "Quorvel hat den Befehl nicht angenommen.";
+inline constexpr char kTextTooLong[] = "Der Text ist zu lang: h\xF6" "chstens 65506 Bytes passen in eine Nachricht.";
+inline constexpr char kNoMemory[] = "Nicht genug Speicher.";
+inline constexpr char kTextLost[] = "Ein Text des Partners konnte nicht gelesen werden.";
+inline constexpr char kOwnLine[] = "Ich: ";
+inline constexpr char kPartnerLine[] = "Partner: ";
+
+}  // namespace chat::texts
