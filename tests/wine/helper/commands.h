@@ -19,5 +19,8 @@ int RunPost(const CommandLine& args);
 int RunTree(const CommandLine& args);
 int RunBox(const CommandLine& args);
 int RunPressOk(const CommandLine& args);
+int RunGetText(const CommandLine& args);
+int RunSetText(const CommandLine& args);
+int RunClick(const CommandLine& args);
 
 }  // namespace qvtest

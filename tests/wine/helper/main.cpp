@@ -18,6 +18,7 @@ constexpr Subcommand kSubcommands[] = {
     {"find", qvtest::RunFind},           {"info", qvtest::RunInfo},   {"isenabled", qvtest::RunIsEnabled},
     {"foreground", qvtest::RunForeground}, {"send", qvtest::RunSend},   {"post", qvtest::RunPost},
     {"tree", qvtest::RunTree},           {"box", qvtest::RunBox},     {"press-ok", qvtest::RunPressOk},
+    {"gettext", qvtest::RunGetText},     {"settext", qvtest::RunSetText}, {"click", qvtest::RunClick},
 };
 
 void PrintUsage() {
@@ -26,7 +27,9 @@ void PrintUsage() {
       "       qvtest info HWND | isenabled HWND | foreground\n"
       "       qvtest send HWND MSG WPARAM LPARAM [--timeout MS] | post HWND MSG WPARAM LPARAM\n"
       "       qvtest tree HWND [--state] [--timeout MS]\n"
-      "       qvtest box [--caption C] [--timeout MS] | press-ok [--caption C] [--timeout MS]\n",
+      "       qvtest box [--caption C] [--timeout MS] | press-ok [--caption C] [--timeout MS]\n"
+      "       qvtest gettext HWND [--id N] [--timeout MS] | settext HWND HEX [--id N] [--timeout MS]\n"
+      "       qvtest click HWND [--id N]\n",
       stderr);
 }
 

@@ -1,0 +1,99 @@
+"""The client programs built on the SDK (qvclient.exe, QuorvelChat.exe),
+started in a harness host and driven the way their users do."""
+
+from harness import build_dir, check, check_equal
+
+QVCLIENT_EXE = "qvclient.exe"
+CHAT_EXE = "QuorvelChat.exe"
+
+
+class ConsoleClient:
+    """qvclient.exe in a host: commands on its standard input, events read
+    line by line from its standard output."""
+
+    def __init__(self, host, name):
+        self.name = name
+        self.process = host.start(build_dir() / QVCLIENT_EXE, name=name, interactive=True)
+        ready = self.process.read_line(60)
+        check(ready.startswith("ready "), f"{name}: expected the ready line, got {ready!r}")
+        self.window = int(ready.split()[1])
+
+    def line(self, timeout=30):
+        return self.process.read_line(timeout)
+
+    def say(self, command):
+        self.process.send_line(command)
+
+    def expect(self, line, what, timeout=30):
+        check_equal(self.line(timeout), line, f"{self.name}: {what}")
+
+    def command_ok(self, command, verb=None, timeout=30):
+        self.say(command)
+        self.expect(f"ok {verb or command.split()[0]}", f"outcome of {command[:40]!r}", timeout)
+
+    def connect(self, wait_ms=30000):
+        self.command_ok(f"connect {wait_ms}", timeout=wait_ms / 1000 + 30)
+
+    def create(self, name_id, host_text):
+        """A create command; returns the relay's process id from the link-up,
+        which comes before the command's outcome."""
+        self.say(f"create {name_id} {host_text}")
+        linkup = self.line()
+        check(linkup.startswith("linkup "), f"{self.name}: expected the link-up, got {linkup!r}")
+        self.expect("ok create", "outcome of the create command")
+        return int(linkup.split()[1])
+
+    def expect_text(self, data, what, timeout=30):
+        got = self.line(timeout)
+        check(got.startswith("text "), f"{self.name}: expected a text ({what}), got {got[:80]!r}")
+        check_equal(bytes.fromhex(got[5:]), data, f"{self.name}: text received ({what})")
+
+    def expect_error(self, command, reason):
+        """Gives a command that must fail; returns the error's sentence."""
+        self.say(command)
+        got = self.line()
+        verb = command.split()[0]
+        prefix = f"error {verb} {reason} "
+        check(got.startswith(prefix), f"{self.name}: {command[:40]!r} should fail with {reason}, got {got[:120]!r}")
+        return got[len(prefix):]
+
+
+# Control identifiers of the chat window (clients/chat/chat_window.h).
+HOST_EDIT = 101
+NAME_EDIT = 102
+CONNECT_BUTTON = 103
+CONVERSATION = 104
+INPUT_EDIT = 105
+SEND_BUTTON = 106
+STATUS_TEXT = 107
+
+
+class ChatWindow:
+    """QuorvelChat.exe in a host, driven through its controls with window
+    messages by the helper, as a person would type and click."""
+
+    def __init__(self, host):
+        self.host = host
+        self.process = host.start(build_dir() / CHAT_EXE, name="QuorvelChat")
+        windows = host.find_windows(class_name="QuorvelChat", wait=60)
+        check_equal(len(windows), 1, "number of chat windows")
+        self.hwnd = windows[0].hwnd
+
+    def text(self, control):
+        result = self.host.helper("gettext", self.hwnd, "--id", control)
+        check_equal(result.returncode, 0, f"exit code of qvtest gettext for control {control}")
+        return result.stdout
+
+    def type(self, control, data):
+        result = self.host.helper("settext", self.hwnd, data.hex(), "--id", control)
+        check_equal(result.stdout.strip(), b"result=1", f"setting the text of control {control}")
+
+    def click(self, control):
+        result = self.host.helper("click", self.hwnd, "--id", control)
+        check_equal(result.returncode, 0, f"exit code of qvtest click for control {control}")
+
+    def status(self):
+        return self.text(STATUS_TEXT)
+
+    def conversation(self):
+        return self.text(CONVERSATION)

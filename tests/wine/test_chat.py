@@ -1,0 +1,116 @@
+#!/usr/bin/env python3
+"""QuorvelChat.exe under Wine, driven through its controls with window
+messages (text into its edit fields, clicks on its buttons) and read back
+from its conversation and status line."""
+
+from harness import case, check, check_equal, main, wait_until
+from sdk_programs import (CONNECT_BUTTON, CONVERSATION, HOST_EDIT, INPUT_EDIT, NAME_EDIT, SEND_BUTTON,
+                          ChatWindow, ConsoleClient)
+
+PORT = 1234
+LOGIN_ACCEPTED = b"Name gefunden, Login erfolgreich!"
+
+READY = b'Rechner des Partners und Namensnummer eingeben, dann "Verbinden".'
+RELAY_MISSING = b"Quorvel l\xe4uft nicht: bitte zuerst Quorvel.exe starten."
+ENTER_HOST = b"Bitte den Rechner des Partners eingeben."
+BAD_NAME = b"Die Namensnummer muss eine ganze Zahl sein."
+NOT_CONNECTED = b'Noch nicht verbunden: zuerst "Verbinden".'
+
+
+def settings(debugging):
+    return f"[UDP Settings]\r\nPort={PORT}\r\nDebugging={debugging}\r\n".encode()
+
+
+def start_relay(host):
+    relay = host.start_relay()
+    window = host.relay_window()
+    wait_until(lambda: PORT in host.udp_ports(), 30, f"UDP port {PORT} to be bound")
+    return relay, window
+
+
+def wait_for_log_line(host, window, text):
+    def present():
+        return any(line == text for _, line in host.tree(window.hwnd, wait=10) or [])
+    wait_until(present, 30, f"log line {text!r}")
+
+
+def wait_for_status(chat, expected):
+    wait_until(lambda: chat.status() == expected, 30, f"the status {expected!r}")
+
+
+@case(timeout=300)
+def chat_with_a_console_client(session):
+    """The chat window at relay A and a console client at relay B: Connect
+    links and logs in, Send carries the input line to B and shows it in the
+    conversation, and B's answer appears there as the partner's line."""
+    a = session.host("a", settings(debugging=1))
+    b = session.host("b", settings(debugging=1))
+    address_a, address_b = a.link(b)
+    _, window_a = start_relay(a)
+    _, window_b = start_relay(b)
+
+    # A login is taken only by a relay that already has an entry for the
+    # name, so the partner links first.
+    partner = ConsoleClient(b, "partner")
+    partner.connect()
+    partner.create(-12, address_a)
+
+    chat = ChatWindow(a)
+    check_equal(chat.status(), READY, "status before anything is done")
+    chat.type(HOST_EDIT, address_b.encode())
+    chat.type(NAME_EDIT, b"-12")
+    chat.click(CONNECT_BUTTON)
+    wait_for_status(chat, f"Verbunden mit {address_b}, Namensnummer -12.".encode())
+    wait_for_log_line(b, window_b, LOGIN_ACCEPTED)
+
+    partner.command_ok("login")
+    wait_for_log_line(a, window_a, LOGIN_ACCEPTED)
+
+    chat.type(INPUT_EDIT, b"Hallo vom Chat, sch\xf6n!")
+    chat.click(SEND_BUTTON)
+    partner.expect_text(b"Hallo vom Chat, sch\xf6n!", "the chat's input line")
+    wait_until(lambda: chat.text(INPUT_EDIT) == b"", 30, "the input line to be emptied")
+    check_equal(chat.conversation(), b"Ich: Hallo vom Chat, sch\xf6n!\r\n", "conversation after sending")
+
+    answer = b"Antwort\x00mit Null\nzweite Zeile \xe4"
+    partner.command_ok("sendhex " + answer.hex())
+    expected = b"Ich: Hallo vom Chat, sch\xf6n!\r\nPartner: Antwort mit Null\r\nzweite Zeile \xe4\r\n"
+    wait_until(lambda: chat.conversation() == expected, 30, "the partner's answer in the conversation")
+
+
+@case(timeout=300)
+def chat_reports_what_keeps_it_from_connecting(session):
+    """A missing host or a name that is no number, a relay that is not
+    running, and a partner's host that cannot be found each give their own
+    status text; Send before a connection says so and sends nothing."""
+    host = session.host("a", settings(debugging=0))
+    chat = ChatWindow(host)
+
+    chat.click(CONNECT_BUTTON)
+    wait_for_status(chat, ENTER_HOST)
+    chat.type(HOST_EDIT, b"no-such-host.invalid")
+    chat.type(NAME_EDIT, b"zwei")
+    chat.click(CONNECT_BUTTON)
+    wait_for_status(chat, BAD_NAME)
+    chat.type(NAME_EDIT, b"2")
+    chat.click(CONNECT_BUTTON)
+    wait_for_status(chat, RELAY_MISSING)
+
+    relay, _ = start_relay(host)
+    chat.click(CONNECT_BUTTON)
+    box = host.message_box()
+    check_equal(box.text, b"Die Angegebene IP (no-such-host.invalid) kann nicht gefunden werden.",
+                "the relay's own box")
+    host.press_ok()
+    wait_for_status(chat, b"Der Rechner des Partners (no-such-host.invalid) kann nicht gefunden werden.")
+
+    chat.type(INPUT_EDIT, b"ins Leere")
+    chat.click(SEND_BUTTON)
+    wait_for_status(chat, NOT_CONNECTED)
+    check_equal(chat.text(INPUT_EDIT), b"ins Leere", "the input line is kept")
+    check_equal(chat.text(CONVERSATION), b"", "the conversation stays empty")
+    check(relay.running, "the relay runs on")
+
+
+if __name__ == "__main__":
+    raise SystemExit(main())

@@ -1,0 +1,109 @@
+#!/usr/bin/env python3
+"""The console client qvclient.exe, built on the client SDK, against real
+relays under Wine: linking, logging in, texts both ways up to the largest
+that fits one datagram, a text too long refused, quitting, and a missing
+relay reported."""
+
+from harness import case, check, check_equal, main, wait_until
+from sdk_programs import ConsoleClient
+
+PORT = 1234
+LOGIN_ACCEPTED = b"Name gefunden, Login erfolgreich!"
+LONGEST_TEXT = 65506
+
+
+def settings(debugging=1):
+    return f"[UDP Settings]\r\nPort={PORT}\r\nDebugging={debugging}\r\n".encode()
+
+
+def start_relay(host):
+    relay = host.start_relay()
+    window = host.relay_window()
+    wait_until(lambda: PORT in host.udp_ports(), 30, f"UDP port {PORT} to be bound")
+    return relay, window
+
+
+def wait_for_log_line(host, window, text):
+    def present():
+        return any(line == text for _, line in host.tree(window.hwnd, wait=10) or [])
+    wait_until(present, 30, f"log line {text!r}")
+
+
+def pattern(length):
+    return bytes((i * 31 + 7) % 256 for i in range(length))
+
+
+@case(timeout=360)
+def texts_between_two_machines(session):
+    """One console client at each of two relays in two namespaces: both link
+    and log in; texts go both ways byte for byte, the longest that fits one
+    datagram among them; a text one byte longer is refused with a clear
+    error and nothing of it arrives; quit ends relay A, after which A's
+    client reports the missing relay."""
+    a = session.host("a", settings())
+    b = session.host("b", settings())
+    address_a, address_b = a.link(b)
+    relay_a, window_a = start_relay(a)
+    _, window_b = start_relay(b)
+
+    client_a = ConsoleClient(a, "client-a")
+    client_b = ConsoleClient(b, "client-b")
+    client_a.connect()
+    client_b.connect()
+    check_equal(client_a.create(-17, address_b), window_a.pid, "relay process id in A's link-up")
+    check_equal(client_b.create(-17, address_a), window_b.pid, "relay process id in B's link-up")
+    client_a.command_ok("login")
+    wait_for_log_line(b, window_b, LOGIN_ACCEPTED)
+    client_b.command_ok("login")
+    wait_for_log_line(a, window_a, LOGIN_ACCEPTED)
+
+    client_a.command_ok("send Hallo B, mit Leerzeichen")
+    client_b.expect_text(b"Hallo B, mit Leerzeichen", "a plain line")
+    special = b"\x00Null, Umlaute \xe4\xf6\xfc\xdf, Zeilen\r\nEnde\x1a"
+    client_a.command_ok("sendhex " + special.hex())
+    client_b.expect_text(special, "any byte values")
+    client_a.command_ok("sendhex ")
+    client_b.expect_text(b"", "an empty text")
+
+    longest = pattern(LONGEST_TEXT)
+    client_a.command_ok("sendhex " + longest.hex(), timeout=60)
+    client_b.expect_text(longest, "the longest text", timeout=60)
+
+    sentence = client_a.expect_error("sendhex " + pattern(LONGEST_TEXT + 1).hex(), "text-too-long")
+    check("65506" in sentence and "datagram" in sentence, f"the refusal says why: {sentence!r}")
+    client_a.command_ok("send danach")
+    client_b.expect_text(b"danach", "the text after the refused one (nothing came in between)")
+
+    back = b"Gr\xfc\xdfe zur\xfcck"
+    client_b.command_ok("sendhex " + back.hex())
+    client_a.expect_text(back, "B to A")
+
+    client_a.command_ok("quit")
+    check_equal(relay_a.wait(30), 0, "exit code of relay A after quit")
+    client_a.expect_error("send noch da?", "no-relay")
+    client_b.command_ok("send ins Leere")
+
+
+@case(timeout=240)
+def missing_relay_is_reported(session):
+    """Without a relay every command is answered with a clear no-relay error;
+    once the relay runs the same client connects and links."""
+    host = session.host("a", settings(debugging=0))
+    client = ConsoleClient(host, "client")
+    for command in ("connect", "create 5 127.0.0.1", "login", "send hallo", "quit"):
+        sentence = client.expect_error(command, "no-relay")
+        check("Quorvel.exe" in sentence, f"the error names the missing window: {sentence!r}")
+    client.expect_error("create x 127.0.0.1", "usage")
+    client.expect_error("sendhex 0g", "usage")
+
+    _, window = start_relay(host)
+    client.connect()
+    check_equal(client.create(5, "127.0.0.1"), window.pid, "relay process id in the link-up")
+    client.command_ok("login")
+    client.say("exit")
+    client.expect("bye", "leaving")
+    check_equal(client.process.wait(30), 0, "exit code of the client")
+
+
+if __name__ == "__main__":
+    raise SystemExit(main())
