@@ -148,13 +148,17 @@ def screenshot(session, host, window, path, hide):
     check(path.is_file() and path.stat().st_size > 0, f"no picture at {path}")
 
 
-def run_demo(session, screenshot_path):
+def run_demo(session, screenshot_path, on_linked=None):
     """The whole conversation; returns both conversations as lists of
-    (direction, speaker, bytes) and both relays' logs as (depth, bytes)."""
+    (direction, speaker, bytes) and both relays' logs as (depth, bytes).
+    `on_linked(a, b)` is called once the machines are joined, before
+    anything runs on them."""
     say("Two machines, a and b, each in a network namespace of its own, joined by a virtual cable.")
     a = session.host("a", SETTINGS)
     b = session.host("b", SETTINGS)
     address_a, address_b = a.link(b)
+    if on_linked is not None:
+        on_linked(a, b)
     say(f"  a = {address_a}, b = {address_b}; both relays on UDP port {PORT}, Debugging=1")
 
     say("Starting the relays (Quorvel.exe under Wine) ...")
