@@ -1,0 +1,435 @@
+// A local client of the relay for load runs (soak and benchmark), driven line
+// by line like a person at a console would, but able to send and take texts
+// in bulk and to stamp each with the time.
+//
+// Times are the system clock in 100 ns units (GetSystemTimePreciseAsFileTime),
+// the same clock for every process on the machine, so a stamp taken here can
+// be compared with one taken by another program or by a Linux process.
+//
+// Commands on stdin, one per line; each answers with one line on stdout:
+//   find [MS]                  -> relay HWND          (0 when none appeared)
+//   hwnd                       -> hwnd HWND
+//   announce [PID]             -> result N
+//   create NAMEID HOST         -> linkup PID WPARAM, then result N
+//   login                      -> result N
+//   send COUNT RATE SIZE       -> sent COUNT FAILED SECONDS
+//        COUNT SendText records at RATE per second (0: as fast as the relay
+//        takes them), each SIZE bytes (at least 12): sequence number (4 bytes,
+//        little-endian), send time (8 bytes, little-endian), then the bytes
+//        (sequence + i) mod 251 -- zero bytes included.
+//   abuse COUNT SEED           -> abused COUNT HANDLED
+//        COUNT malformed messages: records of impossible lengths, unreadable
+//        addresses, create records that are too short or unterminated, codes
+//        that mean nothing, announcements of processes that do not exist.
+//        Never a code that acts (a whole create, text, login, quit).
+//   sleepprobe COUNT           -> slept MEDIAN P99 MAX
+//        how long Sleep(1) really takes here, in microseconds, over COUNT calls
+//   flush                      -> flushed
+//   exit                       -> bye
+// Notifications from the relay, as they are delivered (buffered; flushed at
+// least every 100 ms and before every answer):
+//   linkup PID WPARAM
+//   data TIME HEX              TIME: when the notification reached this window
+//   unreadable ADDRESS LENGTH
+
+#include <windows.h>
+
+#include <algorithm>
+#include <cstddef>
+#include <cstdint>
+#include <cstdio>
+#include <cstdlib>
+#include <string>
+#include <vector>
+
+namespace {
+
+constexpr UINT ProcessIdMessage = WM_USER + 1;
+constexpr UINT DataMessage = WM_USER + 2;
+constexpr UINT CommandArrived = WM_APP + 1;  // lParam: a std::string* with the line
+constexpr UINT InputEnded = WM_APP + 2;
+constexpr UINT_PTR FlushTimer = 1;
+
+HWND clientWindow = nullptr;
+HWND relayWindow = nullptr;
+DWORD relayProcessId = 0;
+HANDLE relayProcess = nullptr;
+std::vector<std::uint8_t> record;
+std::vector<std::uint8_t> received;
+std::string lineBuffer;
+
+std::uint64_t Now() {
+  FILETIME time;
+  GetSystemTimePreciseAsFileTime(&time);
+  return (static_cast<std::uint64_t>(time.dwHighDateTime) << 32) | time.dwLowDateTime;
+}
+
+void Flush() {
+  if (!lineBuffer.empty()) {
+    std::fwrite(lineBuffer.data(), 1, lineBuffer.size(), stdout);
+    lineBuffer.clear();
+  }
+  std::fflush(stdout);
+}
+
+void QueueLine(const std::string& line) {
+  lineBuffer += line;
+  lineBuffer += '\n';
+  if (lineBuffer.size() > (1u << 20)) Flush();
+}
+
+void Answer(const std::string& line) {
+  QueueLine(line);
+  Flush();
+}
+
+void AppendHex(std::string& out, const std::uint8_t* bytes, std::size_t length) {
+  static const char digits[] = "0123456789abcdef";
+  for (std::size_t i = 0; i < length; ++i) {
+    out += digits[bytes[i] >> 4];
+    out += digits[bytes[i] & 0xF];
+  }
+}
+
+long long ParseNumber(const std::string& text) { return std::strtoll(text.c_str(), nullptr, 0); }
+
+void AppendLittleEndian(std::vector<std::uint8_t>& bytes, std::uint64_t value, int count) {
+  for (int i = 0; i < count; ++i) bytes.push_back(static_cast<std::uint8_t>(value >> (8 * i)));
+}
+
+std::vector<std::string> Words(const std::string& line) {
+  std::vector<std::string> words;
+  std::size_t at = 0;
+  while (at < line.size()) {
+    const std::size_t start = line.find_first_not_of(' ', at);
+    if (start == std::string::npos) break;
+    const std::size_t end = line.find(' ', start);
+    words.push_back(line.substr(start, end == std::string::npos ? std::string::npos : end - start));
+    at = end == std::string::npos ? line.size() : end;
+  }
+  return words;
+}
+
+std::string Result(LRESULT result) { return "result " + std::to_string(static_cast<long long>(result)); }
+
+LRESULT HandOver(const std::vector<std::uint8_t>& bytes, LPARAM length) {
+  record = bytes;
+  if (record.empty()) record.reserve(1);
+  return SendMessageA(relayWindow, DataMessage, reinterpret_cast<WPARAM>(record.data()), length);
+}
+
+LRESULT HandOver(const std::vector<std::uint8_t>& bytes) {
+  return HandOver(bytes, static_cast<LPARAM>(bytes.size()));
+}
+
+// Reads the announced text out of the relay while the notification is being
+// delivered; the bytes are only there until this procedure returns.
+void TakeData(WPARAM address, LPARAM lParam) {
+  const std::uint64_t arrived = Now();
+  const auto length = static_cast<std::int32_t>(lParam);
+  received.resize(length > 0 ? static_cast<std::size_t>(length) : 0);
+  SIZE_T read = 0;
+  const bool whole = relayProcess != nullptr &&
+                     (received.empty() || (ReadProcessMemory(relayProcess, reinterpret_cast<LPCVOID>(address),
+                                                             received.data(), received.size(), &read) &&
+                                           read == received.size()));
+  if (!whole) {
+    QueueLine("unreadable " + std::to_string(static_cast<unsigned long long>(address)) + " " +
+              std::to_string(length));
+    return;
+  }
+  std::string line = "data " + std::to_string(arrived) + " ";
+  AppendHex(line, received.data(), received.size());
+  QueueLine(line);
+}
+
+LRESULT CALLBACK ClientWindowProcedure(HWND window, UINT message, WPARAM wParam, LPARAM lParam) {
+  if (message == ProcessIdMessage) {
+    relayProcessId = static_cast<DWORD>(lParam);
+    if (relayProcess != nullptr) CloseHandle(relayProcess);
+    relayProcess = OpenProcess(PROCESS_VM_READ, FALSE, relayProcessId);
+    QueueLine("linkup " + std::to_string(relayProcessId) + " " + std::to_string(static_cast<long long>(wParam)));
+    return 1;
+  }
+  if (message == DataMessage) {
+    TakeData(wParam, lParam);
+    return 1;
+  }
+  if (message == WM_TIMER && wParam == FlushTimer) {
+    Flush();
+    return 0;
+  }
+  return DefWindowProcA(window, message, wParam, lParam);
+}
+
+void FindRelay(const std::vector<std::string>& words) {
+  const long long waitMs = words.size() > 1 ? ParseNumber(words[1]) : 30000;
+  for (long long waited = 0;; waited += 100) {
+    relayWindow = FindWindowA("WindowClass_1", "Quorvel.exe");
+    if (relayWindow != nullptr || waited >= waitMs) break;
+    Sleep(100);
+  }
+  Answer("relay " + std::to_string(reinterpret_cast<std::intptr_t>(relayWindow)));
+}
+
+// Waits until `due` (in 100 ns units): sleeps while more than 2 ms remain,
+// then yields, so a steady rate holds without a busy processor.
+void WaitUntil(std::uint64_t due) {
+  for (;;) {
+    const std::uint64_t now = Now();
+    if (now >= due) return;
+    if (due - now > 20000) {
+      Sleep(1);
+    } else {
+      SwitchToThread();
+    }
+  }
+}
+
+void SendTexts(const std::vector<std::string>& words) {
+  const long long count = ParseNumber(words[1]);
+  const double rate = std::strtod(words[2].c_str(), nullptr);
+  const long long size = ParseNumber(words[3]) < 12 ? 12 : ParseNumber(words[3]);
+  long long failed = 0;
+  std::vector<std::uint8_t> bytes;
+  const std::uint64_t start = Now();
+  for (long long sequence = 0; sequence < count; ++sequence) {
+    if (rate > 0) WaitUntil(start + static_cast<std::uint64_t>(static_cast<double>(sequence) * 1e7 / rate));
+    bytes.clear();
+    bytes.push_back(2);  // SendText
+    AppendLittleEndian(bytes, static_cast<std::uint64_t>(sequence), 4);
+    AppendLittleEndian(bytes, Now(), 8);
+    for (long long i = 12; i < size; ++i) bytes.push_back(static_cast<std::uint8_t>((sequence + i) % 251));
+    if (HandOver(bytes) != 1) ++failed;
+  }
+  const double seconds = static_cast<double>(Now() - start) / 1e7;
+  char line[128];
+  std::snprintf(line, sizeof line, "sent %lld %lld %.6f", count, failed, seconds);
+  Answer(line);
+}
+
+// A small generator of its own, so a seed gives the same run everywhere.
+struct Random {
+  std::uint64_t state;
+  std::uint32_t Next() {
+    state = state * 6364136223846793005ULL + 1442695040888963407ULL;
+    return static_cast<std::uint32_t>(state >> 33);
+  }
+  std::uint32_t Below(std::uint32_t bound) { return Next() % bound; }
+};
+
+std::vector<std::uint8_t> RandomBytes(Random& random, std::size_t length) {
+  std::vector<std::uint8_t> bytes(length);
+  for (auto& byte : bytes) byte = static_cast<std::uint8_t>(random.Next());
+  return bytes;
+}
+
+// A code byte that makes the relay do nothing: 1 or 5 to 255.
+std::uint8_t InertCode(Random& random) {
+  const std::uint32_t pick = random.Below(252);
+  return pick == 0 ? 1 : static_cast<std::uint8_t>(pick + 4);
+}
+
+// The malformed records live at an address of their own, far from anything
+// the program's heap uses. The relay takes as a record's sender the first
+// registered process that can read the record's range, and another instance
+// of this program holds its own records at the same heap addresses: from
+// there, the relay would read (and carry out) that instance's genuine create
+// command instead of the malformed one.
+constexpr std::size_t kAbuseRegionSize = 2u << 20;  // the upper half stays reserved, never readable
+std::uint8_t* AbuseRegion() {
+  static std::uint8_t* region = nullptr;
+  if (region != nullptr) return region;
+  for (std::uintptr_t base = 0x5A3000000000ULL; base < 0x5A4000000000ULL && region == nullptr;
+       base += 0x10000000ULL) {
+    region = static_cast<std::uint8_t*>(
+        VirtualAlloc(reinterpret_cast<void*>(base), kAbuseRegionSize, MEM_RESERVE, PAGE_READWRITE));
+  }
+  if (region == nullptr ||
+      VirtualAlloc(region, kAbuseRegionSize / 2, MEM_COMMIT, PAGE_READWRITE) == nullptr) {
+    std::fprintf(stderr, "qvload: no room for the malformed records\n");
+    std::exit(3);
+  }
+  return region;
+}
+
+LRESULT HandOverAbuse(const std::vector<std::uint8_t>& bytes, LPARAM length) {
+  std::uint8_t* at = AbuseRegion();
+  std::copy(bytes.begin(), bytes.end(), at);
+  return SendMessageA(relayWindow, DataMessage, reinterpret_cast<WPARAM>(at), length);
+}
+
+LRESULT HandOverAbuse(const std::vector<std::uint8_t>& bytes) {
+  return HandOverAbuse(bytes, static_cast<LPARAM>(bytes.size()));
+}
+
+LRESULT SendOneAbuse(Random& random) {
+  std::vector<std::uint8_t> bytes;
+  switch (random.Below(9)) {
+    case 0: {  // lengths no record can have, over a readable record
+      static const long long lengths[] = {0, -1, -2147483647LL - 1, 2147483647LL, 65508, 0x100000005LL,
+                                          -65536, 1LL << 40};
+      bytes = RandomBytes(random, 16);
+      bytes[0] = InertCode(random);
+      return HandOverAbuse(bytes, static_cast<LPARAM>(lengths[random.Below(8)]));
+    }
+    case 1: {  // an address nothing can read
+      static const WPARAM addresses[] = {0, 16, 0xFFFFFFFFu, static_cast<WPARAM>(-4096)};
+      return SendMessageA(relayWindow, DataMessage, addresses[random.Below(4)],
+                          static_cast<LPARAM>(1 + random.Below(64)));
+    }
+    case 2: {  // a create record too short for its fields
+      bytes = RandomBytes(random, 1 + random.Below(9));
+      bytes[0] = 0;
+      return HandOverAbuse(bytes);
+    }
+    case 3: {  // a create record whose host text never ends
+      bytes = RandomBytes(random, 10 + random.Below(200));
+      for (auto& byte : bytes) {
+        if (byte == 0) byte = 'x';
+      }
+      bytes[0] = 0;
+      return HandOverAbuse(bytes);
+    }
+    case 4: {  // a code that means nothing, short or long
+      bytes = RandomBytes(random, 1 + random.Below(random.Below(4) == 0 ? 65507 : 300));
+      bytes[0] = InertCode(random);
+      return HandOverAbuse(bytes);
+    }
+    case 5: {  // a record that runs off the end of readable memory
+      std::uint8_t* edge = AbuseRegion() + kAbuseRegionSize / 2;
+      const std::uint32_t inside = 1 + random.Below(64);
+      edge[-static_cast<std::ptrdiff_t>(inside)] = InertCode(random);
+      return SendMessageA(relayWindow, DataMessage, reinterpret_cast<WPARAM>(edge - inside),
+                          static_cast<LPARAM>(inside + 1 + random.Below(4000)));
+    }
+    case 6: {  // an announcement of a process that does not exist
+      static const LPARAM processes[] = {0, -1, 0x7FFFFFF0, 4};
+      return SendMessageA(relayWindow, ProcessIdMessage, 0, processes[random.Below(4)]);
+    }
+    case 7: {  // the length as a 32-bit value with garbage in the upper half
+      bytes = RandomBytes(random, 12);
+      bytes[0] = InertCode(random);
+      return HandOverAbuse(bytes, static_cast<LPARAM>(0xABCD000000000000ULL | bytes.size()));
+    }
+    default: {  // an empty record at a valid address
+      return HandOverAbuse(bytes, 0);
+    }
+  }
+}
+
+void Abuse(const std::vector<std::string>& words) {
+  const long long count = ParseNumber(words[1]);
+  Random random{static_cast<std::uint64_t>(ParseNumber(words[2])) * 2 + 1};
+  long long handled = 0;
+  for (long long i = 0; i < count; ++i) {
+    if (SendOneAbuse(random) == 1) ++handled;
+  }
+  Answer("abused " + std::to_string(count) + " " + std::to_string(handled));
+}
+
+void ProbeSleep(const std::vector<std::string>& words) {
+  const long long count = ParseNumber(words[1]) < 1 ? 1 : ParseNumber(words[1]);
+  std::vector<std::uint64_t> slept;
+  for (long long i = 0; i < count; ++i) {
+    const std::uint64_t before = Now();
+    Sleep(1);
+    slept.push_back(Now() - before);
+  }
+  std::sort(slept.begin(), slept.end());
+  const auto at = [&slept](double share) {
+    const auto last = static_cast<double>(slept.size() - 1);
+    return static_cast<unsigned long long>(slept[static_cast<std::size_t>(share * last)] / 10);
+  };
+  Answer("slept " + std::to_string(at(0.5)) + " " + std::to_string(at(0.99)) + " " + std::to_string(at(1.0)));
+}
+
+bool RunCommand(const std::string& line) {
+  const std::vector<std::string> words = Words(line);
+  if (words.empty()) return true;
+  const std::string& verb = words[0];
+  std::vector<std::uint8_t> bytes;
+
+  if (verb == "find") {
+    FindRelay(words);
+  } else if (verb == "hwnd") {
+    Answer("hwnd " + std::to_string(reinterpret_cast<std::intptr_t>(clientWindow)));
+  } else if (verb == "announce") {
+    const DWORD processId = words.size() > 1 ? static_cast<DWORD>(ParseNumber(words[1])) : GetCurrentProcessId();
+    Answer(Result(SendMessageA(relayWindow, ProcessIdMessage, 0, static_cast<LPARAM>(processId))));
+  } else if (verb == "create" && words.size() == 3) {
+    bytes.push_back(0);
+    AppendLittleEndian(bytes, static_cast<std::uint32_t>(ParseNumber(words[1])), 4);
+    // A window handle travels as its 32-bit value.
+    AppendLittleEndian(bytes, static_cast<std::uint32_t>(reinterpret_cast<std::uintptr_t>(clientWindow)), 4);
+    bytes.insert(bytes.end(), words[2].begin(), words[2].end());
+    bytes.push_back(0);
+    const LRESULT result = HandOver(bytes);
+    Answer(Result(result));
+  } else if (verb == "login") {
+    Answer(Result(HandOver({3})));
+  } else if (verb == "send" && words.size() == 4) {
+    SendTexts(words);
+  } else if (verb == "abuse" && words.size() == 3) {
+    Abuse(words);
+  } else if (verb == "sleepprobe" && words.size() == 2) {
+    ProbeSleep(words);
+  } else if (verb == "flush") {
+    Answer("flushed");
+  } else if (verb == "exit") {
+    Answer("bye");
+    return false;
+  } else {
+    Answer("usage " + line);
+  }
+  return true;
+}
+
+// Reads stdin on a thread of its own, so that the window thread keeps
+// taking the relay's notifications while no command is given.
+DWORD WINAPI ReadCommands(LPVOID) {
+  char line[8192];
+  while (std::fgets(line, sizeof line, stdin) != nullptr) {
+    std::string text(line);
+    while (!text.empty() && (text.back() == '\n' || text.back() == '\r')) text.pop_back();
+    PostMessageA(clientWindow, CommandArrived, 0, reinterpret_cast<LPARAM>(new std::string(text)));
+  }
+  PostMessageA(clientWindow, InputEnded, 0, 0);
+  return 0;
+}
+
+}  // namespace
+
+int main() {
+  WNDCLASSA windowClass{};
+  windowClass.lpfnWndProc = ClientWindowProcedure;
+  windowClass.hInstance = GetModuleHandleA(nullptr);
+  windowClass.lpszClassName = "QuorvelLoadClient";
+  if (RegisterClassA(&windowClass) == 0) return 3;
+  clientWindow = CreateWindowExA(0, "QuorvelLoadClient", "Quorvel load client", WS_OVERLAPPED, 0, 0, 100, 100,
+                                 nullptr, nullptr, windowClass.hInstance, nullptr);
+  if (clientWindow == nullptr) return 3;
+  record.reserve(70000);
+  received.reserve(70000);
+  SetTimer(clientWindow, FlushTimer, 100, nullptr);
+
+  HANDLE reader = CreateThread(nullptr, 0, ReadCommands, nullptr, 0, nullptr);
+  if (reader == nullptr) return 3;
+
+  MSG message;
+  while (GetMessageA(&message, nullptr, 0, 0) > 0) {
+    if (message.hwnd == clientWindow && message.message == CommandArrived) {
+      std::string* line = reinterpret_cast<std::string*>(message.lParam);
+      const bool goOn = RunCommand(*line);
+      delete line;
+      if (!goOn) break;
+      continue;
+    }
+    if (message.hwnd == clientWindow && message.message == InputEnded) break;
+    TranslateMessage(&message);
+    DispatchMessageA(&message);
+  }
+  Flush();
+  DestroyWindow(clientWindow);
+  return 0;
+}
