@@ -105,5 +105,34 @@ def missing_relay_is_reported(session):
     check_equal(client.process.wait(30), 0, "exit code of the client")
 
 
+@case(timeout=240)
+def notifications_are_checked_before_they_are_believed(session):
+    """A link-up that names another process than the relay's is ignored, and
+    a text announcement with a length no datagram can have, or an address
+    that cannot be read, is reported as lost; the real link and its texts
+    work on unchanged (a client linked to its own relay)."""
+    host = session.host("a", settings())
+    _, window = start_relay(host)
+    client = ConsoleClient(host, "client")
+
+    check_equal(host.send(client.window, 1026, 0x10000, 3), 1, "answer to a text before any link-up")
+    client.expect("lost 3", "a text announced before any link-up")
+    client.connect()
+    check_equal(client.create(9, "127.0.0.1"), window.pid, "relay process id in the link-up")
+    client.command_ok("login")
+    wait_for_log_line(host, window, LOGIN_ACCEPTED)
+
+    check_equal(host.send(client.window, 1025, 0, window.pid + 4), 1, "answer to a forged link-up")
+    check_equal(host.send(client.window, 1026, 0x10000, -1), 1, "answer to a negative length")
+    client.expect("lost 0", "a negative length")
+    check_equal(host.send(client.window, 1026, 0x10000, LONGEST_TEXT + 1), 1, "answer to an overlong text")
+    client.expect("lost 0", "a length beyond one datagram")
+    check_equal(host.send(client.window, 1026, 16, 4), 1, "answer to an unreadable address")
+    client.expect("lost 4", "an unreadable address")
+
+    client.command_ok("send an mich selbst")
+    client.expect_text(b"an mich selbst", "the text through the real link")
+
+
 if __name__ == "__main__":
     raise SystemExit(main())
