@@ -8,11 +8,10 @@ import os
 import random
 import select
 import socket
-import subprocess
-import time
 
 import harness
-from harness import WINE, case, check, check_equal, main, program_exe, wait_until
+from harness import case, check, check_equal, main, wait_until
+from sdk_programs import ConsoleClient
 
 QUIET = 2.0  # seconds in which a datagram that must not come does not come
 REPLY_WAIT = 20.0
@@ -103,54 +102,12 @@ def expect_silence(sock, what):
     check(got is None, f"unexpected datagram {got!r} after {what}")
 
 
-class Client:
-    """The test client program (programs/rawclient.cpp), driven through its
-    stdin and stdout; enough of it to make and configure one entry."""
-
-    def __init__(self, host, name):
-        self.name = name
-        self._pending = b""
-        err = open(host.logs / f"{name}.err", "wb")
-        try:
-            self.popen = subprocess.Popen(host.command([WINE, str(program_exe("rawclient"))]), cwd=host.work,
-                                          env=host.environment(), stdin=subprocess.PIPE,
-                                          stdout=subprocess.PIPE, stderr=err,
-                                          preexec_fn=harness._die_with_parent)
-        finally:
-            err.close()
-        harness._cleanup.push(lambda: harness._kill_process(self.popen), f"client {name}")
-
-    def line(self, timeout=30):
-        deadline = time.monotonic() + timeout
-        while b"\n" not in self._pending:
-            remaining = deadline - time.monotonic()
-            check(remaining > 0, f"client {self.name} wrote nothing within {timeout} s")
-            ready, _, _ = select.select([self.popen.stdout], [], [], remaining)
-            if ready:
-                chunk = os.read(self.popen.stdout.fileno(), 1 << 20)
-                check(chunk != b"", f"client {self.name} ended")
-                self._pending += chunk
-        line, self._pending = self._pending.split(b"\n", 1)
-        return line.rstrip(b"\r").decode()
-
-    def ask(self, command, timeout=30):
-        self.popen.stdin.write(command.encode() + b"\n")
-        self.popen.stdin.flush()
-        return self.line(timeout)
-
-    def configure(self, name_id, host_text):
-        """Announces the client and creates its entry; returns its window."""
-        check(self.ask("find 30000", timeout=45) != "relay 0", "the client found no relay window")
-        check_equal(self.ask("announce"), "result 1", "answer to the announcement")
-        linkup = self.ask(f"create {name_id} {host_text}")
-        check(linkup.startswith("linkup "), f"expected the link-up notification, got {linkup!r}")
-        check_equal(self.line(), "result 1", "answer to the create command")
-        answer = self.ask("hwnd")
-        check(answer.startswith("hwnd "), f"unexpected answer {answer!r}")
-        return int(answer.split()[1])
-
-    def expect_data(self, data, what):
-        check_equal(self.line(), "data " + data.hex(), f"text handed to the client ({what})")
+def configured_client(host, name_id, host_text):
+    """The SDK's console client, announced and with its entry made."""
+    client = ConsoleClient(host, "client")
+    client.connect()
+    client.create(name_id, host_text)
+    return client
 
 
 def start(session):
@@ -229,8 +186,7 @@ def logged_in_partner(session):
     host, window, relay_address, partner = start(session)
     relay = (relay_address, partner.port)
     name_id = -5
-    client = Client(host, "client")
-    client_window = client.configure(name_id, partner.address)
+    client = configured_client(host, name_id, partner.address)
 
     entry = partner.socket()
     entry.sendto(login(name_id), relay)
@@ -249,13 +205,13 @@ def logged_in_partner(session):
 
     long_text = pattern(2999)
     entry.sendto(b"\x07" + long_text, relay)
-    client.expect_data(long_text, "3000-byte datagram")
+    client.expect_text(long_text, "3000-byte datagram")
     largest = pattern(65506, zero_at=4)
     entry.sendto(b"\x07" + largest, relay)
-    client.expect_data(largest, "65,507-byte datagram")
+    client.expect_text(largest, "65,507-byte datagram")
     entry.sendto(b"\x00", relay)
     entry.sendto(b"\x07", relay)
-    client.expect_data(b"", "empty text after a Logout")
+    client.expect_text(b"", "empty text after a Logout")
 
     restarted = partner.socket()
     restarted.sendto(login(name_id), relay)
@@ -263,7 +219,7 @@ def logged_in_partner(session):
     expect_silence(partner.server, "the refused Login")
     expect_silence(entry, "the whole exchange")
 
-    forwarded = b"Nachricht wird an das Fenster " + str(client_window).encode() + b" weitergeleitet"
+    forwarded = b"Nachricht wird an das Fenster " + str(client.window).encode() + b" weitergeleitet"
     text_from = (0, RECEIVE_EVENT), (1, b"Der Text stammt von " + str(name_id).encode())
     expected = ([(0, RECEIVE_EVENT), (1, b"Login"), (1, b"IP: " + partner.address.encode()),
                  (1, b"Name: " + str(name_id).encode()), (1, ACCEPTED)]
