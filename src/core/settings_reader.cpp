@@ -85,7 +85,7 @@ bool SettingsReader::ReadWholeText() {
     std::size_t got = std::fread(chunk, 1, sizeof chunk, file_);
     const void* zero = std::memchr(chunk, 0, got);
     std::size_t take = zero != nullptr ? static_cast<std::size_t>(static_cast<const char*>(zero) - chunk) : got;
-    if (length + take + 1 > capacity) {
+    if (text == nullptr || length + take + 1 > capacity) {
       std::size_t grown = capacity * 2 > length + take + 1 ? capacity * 2 : length + take + 1;
       char* larger = static_cast<char*>(allocate(grown));
       if (larger == nullptr) {
