@@ -113,7 +113,12 @@ void Send() {
   const std::string text = ControlText(kInputEdit);
   if (text.empty()) return;
   if (!chat.connected) return ShowStatus(texts::kNotConnected);
-  const qv_status status = qv_send_text(&chat.client, text.data(), text.size());
+  // The partner's relay takes a login only once the partner has linked
+  // too, and nobody learns whether it did; so each text follows a login of
+  // its own (a repeated one is only answered "already logged in"), and the
+  // side that connected first is not left unheard.
+  qv_status status = qv_login(&chat.client);
+  if (status == QV_OK) status = qv_send_text(&chat.client, text.data(), text.size());
   if (status != QV_OK) return ShowFailure(status);
   AppendToConversation(ConversationLine(texts::kOwnLine, text.data(), text.size()));
   SetWindowTextA(Control(kInputEdit), "");

@@ -9,6 +9,7 @@ from sdk_programs import (CONNECT_BUTTON, CONVERSATION, HOST_EDIT, INPUT_EDIT, N
 
 PORT = 1234
 LOGIN_ACCEPTED = b"Name gefunden, Login erfolgreich!"
+LOGIN_REFUSED = b"Name nicht gefunden, Login FEHLGESCHLAGEN!"
 
 READY = b'Rechner des Partners und Namensnummer eingeben, dann "Verbinden".'
 RELAY_MISSING = b"Quorvel l\xe4uft nicht: bitte zuerst Quorvel.exe starten."
@@ -41,28 +42,28 @@ def wait_for_status(chat, expected):
 @case(timeout=300)
 def chat_with_a_console_client(session):
     """The chat window at relay A and a console client at relay B: Connect
-    links and logs in, Send carries the input line to B and shows it in the
-    conversation, and B's answer appears there as the partner's line."""
+    links and logs in, Send carries the input line to B (also when the chat
+    connected before B had linked) and shows it in the conversation, and B's
+    answer appears there as the partner's line."""
     a = session.host("a", settings(debugging=1))
     b = session.host("b", settings(debugging=1))
     address_a, address_b = a.link(b)
     _, window_a = start_relay(a)
     _, window_b = start_relay(b)
 
-    # A login is taken only by a relay that already has an entry for the
-    # name, so the partner links first.
-    partner = ConsoleClient(b, "partner")
-    partner.connect()
-    partner.create(-12, address_a)
-
+    # The chat connects before its partner has linked, so the partner's
+    # relay refuses this first login; its texts must get through all the same.
     chat = ChatWindow(a)
     check_equal(chat.status(), READY, "status before anything is done")
     chat.type(HOST_EDIT, address_b.encode())
     chat.type(NAME_EDIT, b"-12")
     chat.click(CONNECT_BUTTON)
     wait_for_status(chat, f"Verbunden mit {address_b}, Namensnummer -12.".encode())
-    wait_for_log_line(b, window_b, LOGIN_ACCEPTED)
+    wait_for_log_line(b, window_b, LOGIN_REFUSED)
 
+    partner = ConsoleClient(b, "partner")
+    partner.connect()
+    partner.create(-12, address_a)
     partner.command_ok("login")
     wait_for_log_line(a, window_a, LOGIN_ACCEPTED)
 
