@@ -1,0 +1,31 @@
+#pragma once
+
+#include <cstdint>
+#include <functional>
+
+#include "ui/desktop.h"
+
+namespace quorvel::fuzzing {
+
+// Thrown where the relay would end its process, so that the fuzzer can go
+// on with the next input; the targets catch it around each delivery.
+struct ProcessEnded {};
+
+// A desktop without a screen. An error box runs `onErrorBox` while it is
+// "open", as a real modal box lets messages through.
+class QuietDesktop : public Desktop {
+ public:
+  MainWindow CreateMainWindow(bool) override { return {0x2A0046, nullptr}; }
+  void InstallCallback(WindowCallback) override {}
+  std::uint32_t PollWindowEvent() override { return 0; }
+  int ErrorBox(const char*, const char*) override {
+    if (onErrorBox) onErrorBox();
+    return 1;
+  }
+  void DestroyMainWindow() override {}
+  [[noreturn]] void EndProcess() override { throw ProcessEnded{}; }
+
+  std::function<void()> onErrorBox;
+};
+
+}  // namespace quorvel::fuzzing
