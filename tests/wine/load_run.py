@@ -305,6 +305,19 @@ def missing_texts(expected, got):
     return len(missing), [f"{a}-{b}" if a != b else str(a) for a, b in ranges]
 
 
+def in_order_and_whole(expected, got):
+    """Whether every text that arrived is one of the expected texts, byte for
+    byte, each at most once and in the order sent (lost ones aside)."""
+    position = 0
+    for text in got:
+        while position < len(expected) and expected[position] != text:
+            position += 1
+        if position == len(expected):
+            return False
+        position += 1
+    return True
+
+
 def first_difference(expected, got):
     """A short description of where two text lists part, or None."""
     count, ranges = missing_texts(expected, got)

@@ -54,7 +54,6 @@ HWND clientWindow = nullptr;
 HWND relayWindow = nullptr;
 DWORD relayProcessId = 0;
 HANDLE relayProcess = nullptr;
-std::vector<std::uint8_t> record;
 std::vector<std::uint8_t> received;
 std::string lineBuffer;
 
@@ -112,10 +111,33 @@ std::vector<std::string> Words(const std::string& line) {
 
 std::string Result(LRESULT result) { return "result " + std::to_string(static_cast<long long>(result)); }
 
+// Records live at an address of this process's own: the relay takes as a
+// record's sender the first registered process that can read the record's
+// range, and another instance of this program would otherwise hold its own
+// records at the very same heap addresses -- the relay would read and carry
+// out that instance's record instead. The base follows from the process id,
+// which no two processes of one machine share. The upper half of the region
+// stays reserved and is never readable.
+constexpr std::size_t kRecordRegionSize = 2u << 20;
+std::uint8_t* RecordRegion() {
+  static std::uint8_t* region = nullptr;
+  if (region != nullptr) return region;
+  const std::uintptr_t first = 0x500000000000ULL + (GetCurrentProcessId() % 4096) * 0x100000000ULL;
+  for (std::uintptr_t base = first; base < first + 0x100000000ULL && region == nullptr; base += 0x400000ULL) {
+    region = static_cast<std::uint8_t*>(
+        VirtualAlloc(reinterpret_cast<void*>(base), kRecordRegionSize, MEM_RESERVE, PAGE_READWRITE));
+  }
+  if (region == nullptr || VirtualAlloc(region, kRecordRegionSize / 2, MEM_COMMIT, PAGE_READWRITE) == nullptr) {
+    std::fprintf(stderr, "qvload: no room for records\n");
+    std::exit(3);
+  }
+  return region;
+}
+
 LRESULT HandOver(const std::vector<std::uint8_t>& bytes, LPARAM length) {
-  record = bytes;
-  if (record.empty()) record.reserve(1);
-  return SendMessageA(relayWindow, DataMessage, reinterpret_cast<WPARAM>(record.data()), length);
+  std::uint8_t* at = RecordRegion();
+  std::copy(bytes.begin(), bytes.end(), at);
+  return SendMessageA(relayWindow, DataMessage, reinterpret_cast<WPARAM>(at), length);
 }
 
 LRESULT HandOver(const std::vector<std::uint8_t>& bytes) {
@@ -230,39 +252,6 @@ std::uint8_t InertCode(Random& random) {
   return pick == 0 ? 1 : static_cast<std::uint8_t>(pick + 4);
 }
 
-// The malformed records live at an address of their own, far from anything
-// the program's heap uses. The relay takes as a record's sender the first
-// registered process that can read the record's range, and another instance
-// of this program holds its own records at the same heap addresses: from
-// there, the relay would read (and carry out) that instance's genuine create
-// command instead of the malformed one.
-constexpr std::size_t kAbuseRegionSize = 2u << 20;  // the upper half stays reserved, never readable
-std::uint8_t* AbuseRegion() {
-  static std::uint8_t* region = nullptr;
-  if (region != nullptr) return region;
-  for (std::uintptr_t base = 0x5A3000000000ULL; base < 0x5A4000000000ULL && region == nullptr;
-       base += 0x10000000ULL) {
-    region = static_cast<std::uint8_t*>(
-        VirtualAlloc(reinterpret_cast<void*>(base), kAbuseRegionSize, MEM_RESERVE, PAGE_READWRITE));
-  }
-  if (region == nullptr ||
-      VirtualAlloc(region, kAbuseRegionSize / 2, MEM_COMMIT, PAGE_READWRITE) == nullptr) {
-    std::fprintf(stderr, "qvload: no room for the malformed records\n");
-    std::exit(3);
-  }
-  return region;
-}
-
-LRESULT HandOverAbuse(const std::vector<std::uint8_t>& bytes, LPARAM length) {
-  std::uint8_t* at = AbuseRegion();
-  std::copy(bytes.begin(), bytes.end(), at);
-  return SendMessageA(relayWindow, DataMessage, reinterpret_cast<WPARAM>(at), length);
-}
-
-LRESULT HandOverAbuse(const std::vector<std::uint8_t>& bytes) {
-  return HandOverAbuse(bytes, static_cast<LPARAM>(bytes.size()));
-}
-
 LRESULT SendOneAbuse(Random& random) {
   std::vector<std::uint8_t> bytes;
   switch (random.Below(9)) {
@@ -271,7 +260,7 @@ LRESULT SendOneAbuse(Random& random) {
                                           -65536, 1LL << 40};
       bytes = RandomBytes(random, 16);
       bytes[0] = InertCode(random);
-      return HandOverAbuse(bytes, static_cast<LPARAM>(lengths[random.Below(8)]));
+      return HandOver(bytes, static_cast<LPARAM>(lengths[random.Below(8)]));
     }
     case 1: {  // an address nothing can read
       static const WPARAM addresses[] = {0, 16, 0xFFFFFFFFu, static_cast<WPARAM>(-4096)};
@@ -281,7 +270,7 @@ LRESULT SendOneAbuse(Random& random) {
     case 2: {  // a create record too short for its fields
       bytes = RandomBytes(random, 1 + random.Below(9));
       bytes[0] = 0;
-      return HandOverAbuse(bytes);
+      return HandOver(bytes);
     }
     case 3: {  // a create record whose host text never ends
       bytes = RandomBytes(random, 10 + random.Below(200));
@@ -289,15 +278,15 @@ LRESULT SendOneAbuse(Random& random) {
         if (byte == 0) byte = 'x';
       }
       bytes[0] = 0;
-      return HandOverAbuse(bytes);
+      return HandOver(bytes);
     }
     case 4: {  // a code that means nothing, short or long
       bytes = RandomBytes(random, 1 + random.Below(random.Below(4) == 0 ? 65507 : 300));
       bytes[0] = InertCode(random);
-      return HandOverAbuse(bytes);
+      return HandOver(bytes);
     }
     case 5: {  // a record that runs off the end of readable memory
-      std::uint8_t* edge = AbuseRegion() + kAbuseRegionSize / 2;
+      std::uint8_t* edge = RecordRegion() + kRecordRegionSize / 2;
       const std::uint32_t inside = 1 + random.Below(64);
       edge[-static_cast<std::ptrdiff_t>(inside)] = InertCode(random);
       return SendMessageA(relayWindow, DataMessage, reinterpret_cast<WPARAM>(edge - inside),
@@ -310,10 +299,10 @@ LRESULT SendOneAbuse(Random& random) {
     case 7: {  // the length as a 32-bit value with garbage in the upper half
       bytes = RandomBytes(random, 12);
       bytes[0] = InertCode(random);
-      return HandOverAbuse(bytes, static_cast<LPARAM>(0xABCD000000000000ULL | bytes.size()));
+      return HandOver(bytes, static_cast<LPARAM>(0xABCD000000000000ULL | bytes.size()));
     }
     default: {  // an empty record at a valid address
-      return HandOverAbuse(bytes, 0);
+      return HandOver(bytes, 0);
     }
   }
 }
@@ -409,7 +398,6 @@ int main() {
   clientWindow = CreateWindowExA(0, "QuorvelLoadClient", "Quorvel load client", WS_OVERLAPPED, 0, 0, 100, 100,
                                  nullptr, nullptr, windowClass.hInstance, nullptr);
   if (clientWindow == nullptr) return 3;
-  record.reserve(70000);
   received.reserve(70000);
   SetTimer(clientWindow, FlushTimer, 100, nullptr);
 
