@@ -91,7 +91,7 @@ class ClientSession {
     switch (operation.kind) {
       case 0:
         quorvel::ClientWindowCallback(relay_, quorvel::ProcessIdMessage, 0,
-                                      static_cast<std::intptr_t>(kFirstProcessId + operation.detail % 6));
+                                      static_cast<std::intptr_t>(kFirstProcessId) + operation.detail % 6);
         break;
       case 1:
       case 2: {
