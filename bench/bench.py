@@ -125,6 +125,17 @@ def floor(pair, count, rate):
     return [int(line) / 1e6 for line in out.split()]
 
 
+def queued_bytes(host, port):
+    """Bytes waiting in the receive queue of the host's UDP socket at `port`."""
+    listing = subprocess.run(host.command(["ss", "-H", "-u", "-l", "-n"]), stdout=subprocess.PIPE,
+                             check=True).stdout.decode()
+    for line in listing.splitlines():
+        fields = line.split()
+        if len(fields) >= 4 and fields[3].rsplit(":", 1)[1] == str(port):
+            return int(fields[1])
+    return 0
+
+
 def cpu_phase(pids, seconds):
     shares = load_run.cpu_share([pid for pid in pids if pid], seconds)
     return [shares.get(pid, 0.0) if pid else None for pid in pids]
@@ -229,11 +240,13 @@ def run_bench(session, args, results, say):
     subprocess.run(pair.b.command([sys.executable, "-c",
                                    "import socket; socket.socket(socket.AF_INET, socket.SOCK_DGRAM)"
                                    f".sendto(b'\\x05', ('{pair.address_a}', {PORT}))"]), check=True)
-    time.sleep(0.5)
+    wait_until(lambda: queued_bytes(pair.a, PORT) > 0, 10, "the datagram to wait at relay A's server port")
     relay_a, server_a = cpu_phase([pair.pid_a, pair.server_a], args.cpu_seconds)
+    check(queued_bytes(pair.a, PORT) > 0, "the datagram waited all along")
     results["error_box_cpu"] = {"relay_a": relay_a, "wineserver_a": server_a}
     say(f"error box {results['error_box_cpu']}")
     pair.a.press_ok()
+    wait_until(lambda: queued_bytes(pair.a, PORT) == 0, 30, "relay A to take the datagram after the box")
     check(opener.process.read_line(60).startswith("linkup "), "the create command goes on after the box")
     check(pair.relay_a.running and pair.relay_b.running, "both relays still run")
 
