@@ -42,6 +42,11 @@ void ReadinessWatcher::FlagCleared() {
   restWake_.notify_one();
 }
 
+bool ReadinessWatcher::WaitForFlag(std::chrono::milliseconds limit) {
+  std::unique_lock<std::mutex> lock(restMutex_);
+  return flagRaised_.wait_for(lock, limit, [this] { return endpoint_.dataReady.load() != 0; });
+}
+
 bool ReadinessWatcher::WaitUntilCleared() {
   std::unique_lock<std::mutex> lock(restMutex_);
   restWake_.wait(lock, [this] { return stopping_ || endpoint_.dataReady.load() == 0; });
@@ -59,7 +64,13 @@ void ReadinessWatcher::Watch() {
     // dropped; the next pass looks again.
     if (socket_platform::WaitForDatagram(socket, kWaitSliceMilliseconds) ==
         socket_platform::Readiness::DatagramQueued) {
-      endpoint_.dataReady.store(1);
+      {
+        // Raised under the lock, so a main thread about to wait either sees
+        // the flag or is already waiting and gets the wake-up.
+        const std::lock_guard<std::mutex> lock(restMutex_);
+        endpoint_.dataReady.store(1);
+      }
+      flagRaised_.notify_one();
     }
   }
 }

@@ -1,5 +1,6 @@
 #pragma once
 
+#include <chrono>
 #include <condition_variable>
 #include <cstdint>
 #include <mutex>
@@ -29,6 +30,9 @@ class ReadinessWatcher {
   void Stop();
   // Main thread, right after it cleared dataReady: wakes the resting watcher.
   void FlagCleared();
+  // Main thread: waits at most `limit` for the flag to be raised; true when
+  // it is up.
+  bool WaitForFlag(std::chrono::milliseconds limit);
 
  private:
   void Watch();
@@ -37,6 +41,7 @@ class ReadinessWatcher {
   UdpEndpoint& endpoint_;
   std::mutex restMutex_;
   std::condition_variable restWake_;
+  std::condition_variable flagRaised_;  // waited on by the main thread, under restMutex_
   bool stopping_ = false;  // written and read under restMutex_
   std::thread thread_;
 };

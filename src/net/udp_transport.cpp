@@ -1,5 +1,7 @@
 #include "net/udp_transport.h"
 
+#include <thread>
+
 #include "net/byte_order.h"
 #include "net/network_start_error.h"
 #include "net/readiness_watcher.h"
@@ -111,6 +113,14 @@ std::int32_t ReceiveDatagram(UdpEndpoint& endpoint, void* buffer, std::int32_t s
   endpoint.dataReady.store(0);
   endpoint.watcherThread->FlagCleared();
   return received;
+}
+
+void PauseUntilFlagged(UdpEndpoint& endpoint, std::chrono::milliseconds limit) {
+  if (endpoint.watcherThread) {
+    endpoint.watcherThread->WaitForFlag(limit);
+  } else {
+    std::this_thread::sleep_for(limit);
+  }
 }
 
 std::uint32_t EndpointAddress(const UdpEndpoint& endpoint) { return endpoint.address.sin_addr; }

@@ -1,5 +1,6 @@
 #pragma once
 
+#include <chrono>
 #include <cstdint>
 
 #include "net/udp_endpoint.h"
@@ -34,6 +35,11 @@ std::int32_t FlaggedDatagramSize(UdpEndpoint& endpoint);
 // datagram); -1 = the receive failed (a datagram longer than the buffer is
 // lost). Hands the socket back to the watcher.
 std::int32_t ReceiveDatagram(UdpEndpoint& endpoint, void* buffer, std::int32_t size);
+
+// The receive loop's pause: waits at most `limit` for the watcher to flag a
+// datagram, so that one arriving during the pause is taken at once instead
+// of a whole pause later. Without a watcher it simply sleeps.
+void PauseUntilFlagged(UdpEndpoint& endpoint, std::chrono::milliseconds limit);
 
 std::uint32_t EndpointAddress(const UdpEndpoint& endpoint);
 void GetPeerAddress(const UdpEndpoint& endpoint, PeerAddress& peer);

@@ -4,6 +4,7 @@
 
 #include <chrono>
 #include <string>
+#include <thread>
 #include <vector>
 
 #include "loopback_endpoints.h"
@@ -61,6 +62,25 @@ TEST_F(ReadinessWatcherTest, FlagsOnlyOneDatagramPerDrain) {
     return;
   }
   ADD_FAILURE() << "no attempt ran undisturbed";
+}
+
+TEST_F(ReadinessWatcherTest, TheLoopsPauseEndsAsSoonAsADatagramIsFlagged) {
+  // With a limit of an hour, a pause that did not end on the flag would run
+  // into the test's own time limit.
+  std::thread sender([this] {
+    std::this_thread::sleep_for(std::chrono::milliseconds(20));
+    Send(client, "late");
+  });
+  PauseUntilFlagged(server, std::chrono::hours(1));
+  sender.join();
+  EXPECT_EQ(server.dataReady.load(), 1u);
+  EXPECT_EQ(TakeNext(server), "late");
+
+  // Already flagged: the pause does not wait at all.
+  Send(client, "early");
+  ASSERT_TRUE(WaitUntilFlagged(server));
+  PauseUntilFlagged(server, std::chrono::hours(1));
+  EXPECT_EQ(TakeNext(server), "early");
 }
 
 TEST_F(ReadinessWatcherTest, AnEmptyDatagramIsFlaggedAndDoesNotHideTheOnesBehindIt) {
