@@ -24,7 +24,7 @@ MEMORY_GROWTH = 1 << 20
 def judge(outcome, texts):
     summary = outcome["summary"]
     lost, ranges = load_run.missing_texts(outcome["expected"], outcome["got"])
-    growth = outcome["memory_after"]["private"] - outcome["memory_before"]["private"]
+    growth = load_run.relay_growth(outcome["memory_before"], outcome["memory_after"])
     checks = [
         ("relay still running", outcome["relay_running"]),
         (f"texts sent {summary['texts_sent']} of {texts}", summary["texts_sent"] == texts),
@@ -39,7 +39,7 @@ def judge(outcome, texts):
         (f"partner replies {summary['server_got']} of {summary['server_expected']}, wrong "
          f"{summary['server_bad_replies']}",
          summary["server_got"] == summary["server_expected"] and summary["server_bad_replies"] == 0),
-        (f"private memory growth {growth / 1024:.0f} KiB (goal < 1024 KiB)", growth < MEMORY_GROWTH),
+        (f"anonymous memory growth {growth / 1024:.0f} KiB (goal < 1024 KiB)", growth < MEMORY_GROWTH),
     ]
     return checks, lost, growth
 

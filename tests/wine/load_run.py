@@ -88,6 +88,15 @@ def memory(pid):
             "anonymous": values.get("Anonymous", 0)}
 
 
+def relay_growth(before, after):
+    """How much memory the relay itself took on between two readings of
+    memory(): its anonymous pages (heap, stacks, buffers). Private pages are
+    no measure of that: file pages it shares with other Wine processes (the
+    DLLs of the hard-linked prefix) count as private to it as soon as the
+    others end, without the relay allocating anything."""
+    return after["anonymous"] - before["anonymous"]
+
+
 def cpu_share(pids, seconds):
     """Processor time per wall second of each process over `seconds`."""
     before = {pid: cpu_seconds(pid) for pid in pids}

@@ -36,9 +36,9 @@ def check_soak(outcome):
     check_equal(summary["entry_replies"], 0, "datagrams to the source port of the partner's login")
     check_equal(summary["largest_sent"], 65507, "largest datagram of the mix")
     check(outcome["abused"]["sent"] > 0, "the malformed messages were sent")
-    growth = outcome["memory_after"]["private"] - outcome["memory_before"]["private"]
+    growth = load_run.relay_growth(outcome["memory_before"], outcome["memory_after"])
     check(growth < MEMORY_GROWTH,
-          f"private memory of the relay grew by {growth} bytes "
+          f"anonymous memory of the relay grew by {growth} bytes "
           f"({outcome['memory_before']} -> {outcome['memory_after']})")
 
 
