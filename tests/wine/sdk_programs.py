@@ -1,7 +1,29 @@
 """The client programs built on the SDK (qvclient.exe, QuorvelChat.exe),
 started in a harness host and driven the way their users do."""
 
-from harness import build_dir, check, check_equal
+from harness import build_dir, check, check_equal, wait_until
+
+PORT = 1234
+
+
+def settings(debugging=1):
+    return f"[UDP Settings]\r\nPort={PORT}\r\nDebugging={debugging}\r\n".encode()
+
+
+def start_relay(host):
+    """Starts the host's relay and waits until its window exists and its
+    port is bound."""
+    relay = host.start_relay()
+    window = host.relay_window()
+    wait_until(lambda: PORT in host.udp_ports(), 30, f"UDP port {PORT} to be bound")
+    return relay, window
+
+
+def wait_for_log_line(host, window, text):
+    def present():
+        return any(line == text for _, line in host.tree(window.hwnd, wait=10) or [])
+    wait_until(present, 30, f"log line {text!r}")
+
 
 QVCLIENT_EXE = "qvclient.exe"
 CHAT_EXE = "QuorvelChat.exe"

@@ -5,9 +5,8 @@ from its conversation and status line."""
 
 from harness import case, check, check_equal, main, wait_until
 from sdk_programs import (CONNECT_BUTTON, CONVERSATION, HOST_EDIT, INPUT_EDIT, NAME_EDIT, SEND_BUTTON,
-                          ChatWindow, ConsoleClient)
+                          ChatWindow, ConsoleClient, settings, start_relay, wait_for_log_line)
 
-PORT = 1234
 LOGIN_ACCEPTED = b"Name gefunden, Login erfolgreich!"
 LOGIN_REFUSED = b"Name nicht gefunden, Login FEHLGESCHLAGEN!"
 
@@ -16,23 +15,6 @@ RELAY_MISSING = b"Quorvel l\xe4uft nicht: bitte zuerst Quorvel.exe starten."
 ENTER_HOST = b"Bitte den Rechner des Partners eingeben."
 BAD_NAME = b"Die Namensnummer muss eine ganze Zahl sein."
 NOT_CONNECTED = b'Noch nicht verbunden: zuerst "Verbinden".'
-
-
-def settings(debugging):
-    return f"[UDP Settings]\r\nPort={PORT}\r\nDebugging={debugging}\r\n".encode()
-
-
-def start_relay(host):
-    relay = host.start_relay()
-    window = host.relay_window()
-    wait_until(lambda: PORT in host.udp_ports(), 30, f"UDP port {PORT} to be bound")
-    return relay, window
-
-
-def wait_for_log_line(host, window, text):
-    def present():
-        return any(line == text for _, line in host.tree(window.hwnd, wait=10) or [])
-    wait_until(present, 30, f"log line {text!r}")
 
 
 def wait_for_status(chat, expected):

@@ -5,28 +5,10 @@ that fits one datagram, a text too long refused, quitting, and a missing
 relay reported."""
 
 from harness import case, check, check_equal, main, wait_until
-from sdk_programs import ConsoleClient
+from sdk_programs import ConsoleClient, settings, start_relay, wait_for_log_line
 
-PORT = 1234
 LOGIN_ACCEPTED = b"Name gefunden, Login erfolgreich!"
 LONGEST_TEXT = 65506
-
-
-def settings(debugging=1):
-    return f"[UDP Settings]\r\nPort={PORT}\r\nDebugging={debugging}\r\n".encode()
-
-
-def start_relay(host):
-    relay = host.start_relay()
-    window = host.relay_window()
-    wait_until(lambda: PORT in host.udp_ports(), 30, f"UDP port {PORT} to be bound")
-    return relay, window
-
-
-def wait_for_log_line(host, window, text):
-    def present():
-        return any(line == text for _, line in host.tree(window.hwnd, wait=10) or [])
-    wait_until(present, 30, f"log line {text!r}")
 
 
 def pattern(length):
