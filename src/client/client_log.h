@@ -12,10 +12,6 @@ namespace quorvel {
 // Small helpers for the client link's debug lines. Callers test
 // relay.Debugging() first.
 
-// A handle as the 32-bit value the platform gives out: its low 32 bits,
-// sign-extended, which is the whole value of every real handle.
-inline long HandleNumber(std::intptr_t handle) { return static_cast<std::int32_t>(handle); }
-
 // One line made of a format with a single "%ld".
 inline void AppendNumberLine(Relay& relay, const char* format, long number) {
   char line[192];

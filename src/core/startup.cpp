@@ -14,19 +14,13 @@
 namespace quorvel {
 namespace {
 
-// The window handle as the log shows it: the 32-bit value the platform gave,
-// sign-extended, so a 64-bit handle prints as it would in a 32-bit process.
-long LoggedHandle(WindowHandle window) {
-  return static_cast<long>(static_cast<std::int32_t>(static_cast<std::uint32_t>(window)));
-}
-
 void CreateMainWindow(Relay& relay) {
   const Desktop::MainWindow created = relay.desktop.CreateMainWindow(relay.Debugging());
   relay.mainWindow = created.window;
   if (relay.Debugging()) {
     relay.log.AttachView(created.logView);
     char line[96];
-    std::snprintf(line, sizeof line, texts::kWindowCreatedFormat, LoggedHandle(created.window));
+    std::snprintf(line, sizeof line, texts::kWindowCreatedFormat, HandleNumber(created.window));
     relay.log.AppendLine(line);
   }
   relay.desktop.InstallCallback([&relay](std::uint32_t message, std::uintptr_t wParam, std::intptr_t lParam) {

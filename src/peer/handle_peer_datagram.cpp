@@ -32,7 +32,7 @@ void ForwardText(Relay& relay, const std::uint8_t* text, std::int32_t length, Vi
                             zero != nullptr ? static_cast<std::size_t>(zero - text) : static_cast<std::size_t>(length));
     relay.log.AppendLine(shown.c_str());
     // A window handle has 32 significant bits; it is shown as that signed number.
-    AppendNumberLine(relay.log, texts::kTextForwardedFormat, static_cast<long>(entry.clientWindow));
+    AppendNumberLine(relay.log, texts::kTextForwardedFormat, HandleNumber(entry.clientWindow));
     // The datagram's group ends before the hand-over, so that what clients
     // log while the window handles the text does not land in it.
     relay.log.CloseGroup();
