@@ -26,6 +26,8 @@
 
 #include <windows.h>
 
+#include "command_window.h"
+
 #include <cstdint>
 #include <cstdio>
 #include <cstdlib>
@@ -36,8 +38,6 @@ namespace {
 
 constexpr UINT ProcessIdMessage = WM_USER + 1;
 constexpr UINT DataMessage = WM_USER + 2;
-constexpr UINT CommandArrived = WM_APP + 1;  // lParam: a std::string* with the line
-constexpr UINT InputEnded = WM_APP + 2;
 
 HWND clientWindow = nullptr;
 HWND relayWindow = nullptr;
@@ -193,48 +193,13 @@ bool RunCommand(const std::string& line) {
   return true;
 }
 
-// Reads stdin on a thread of its own, so that the window thread keeps
-// delivering the relay's messages while no command is given.
-DWORD WINAPI ReadCommands(LPVOID) {
-  char line[8192];
-  while (std::fgets(line, sizeof line, stdin) != nullptr) {
-    std::string text(line);
-    while (!text.empty() && (text.back() == '\n' || text.back() == '\r')) text.pop_back();
-    PostMessageA(clientWindow, CommandArrived, 0, reinterpret_cast<LPARAM>(new std::string(text)));
-  }
-  PostMessageA(clientWindow, InputEnded, 0, 0);
-  return 0;
-}
-
 }  // namespace
 
 int main() {
-  WNDCLASSA windowClass{};
-  windowClass.lpfnWndProc = ClientWindowProcedure;
-  windowClass.hInstance = GetModuleHandleA(nullptr);
-  windowClass.lpszClassName = "QuorvelTestClient";
-  if (RegisterClassA(&windowClass) == 0) return 3;
-  clientWindow = CreateWindowExA(0, "QuorvelTestClient", "Quorvel test client", WS_OVERLAPPED, 0, 0, 100, 100,
-                                 nullptr, nullptr, windowClass.hInstance, nullptr);
+  clientWindow = command_window::Create("QuorvelTestClient", "Quorvel test client", ClientWindowProcedure);
   if (clientWindow == nullptr) return 3;
   record.reserve(70000);
-
-  HANDLE reader = CreateThread(nullptr, 0, ReadCommands, nullptr, 0, nullptr);
-  if (reader == nullptr) return 3;
-
-  MSG message;
-  while (GetMessageA(&message, nullptr, 0, 0) > 0) {
-    if (message.hwnd == clientWindow && message.message == CommandArrived) {
-      std::string* line = reinterpret_cast<std::string*>(message.lParam);
-      const bool goOn = RunCommand(*line);
-      delete line;
-      if (!goOn) break;
-      continue;
-    }
-    if (message.hwnd == clientWindow && message.message == InputEnded) break;
-    TranslateMessage(&message);
-    DispatchMessageA(&message);
-  }
+  if (!command_window::RunCommands(clientWindow, RunCommand)) return 3;
   DestroyWindow(clientWindow);
   return 0;
 }
