@@ -1,23 +1,16 @@
 #pragma once
 
 #include <cstdint>
-#include <cstdio>
 #include <cstring>
 #include <string>
 
 #include "core/relay.h"
+#include "peer/peer_log.h"
 
 namespace quorvel {
 
 // Small helpers for the client link's debug lines. Callers test
 // relay.Debugging() first.
-
-// One line made of a format with a single "%ld".
-inline void AppendNumberLine(Relay& relay, const char* format, long number) {
-  char line[192];
-  std::snprintf(line, sizeof line, format, number);
-  relay.log.AppendLine(line);
-}
 
 // Client bytes shown as text: up to their first zero byte, at most `length`.
 inline void AppendTextLine(Relay& relay, const std::uint8_t* bytes, std::int32_t length) {

@@ -33,7 +33,7 @@ std::uint32_t RegisterClient(Relay& relay, std::intptr_t processIdParam) {
   if (relay.Debugging()) {
     relay.log.AppendLine(texts::kWindowEvent);
     relay.log.OpenGroup();
-    AppendNumberLine(relay, entry != nullptr ? texts::kClientLoginFormat : texts::kNoMemoryForClientFormat,
+    AppendNumberLine(relay.log, entry != nullptr ? texts::kClientLoginFormat : texts::kNoMemoryForClientFormat,
                      HandleNumber(process));
     relay.log.CloseGroup();
   }
@@ -69,7 +69,7 @@ std::uint32_t SenderSearch(Relay& relay, std::uintptr_t address, std::int32_t le
       continue;
     }
     const ProcessHandle sender = entry->clientProcess;
-    if (relay.Debugging()) AppendNumberLine(relay, texts::kSenderFormat, HandleNumber(sender));
+    if (relay.Debugging()) AppendNumberLine(relay.log, texts::kSenderFormat, HandleNumber(sender));
     const CommandOutcome outcome = HandleClientCommand(relay, relay.clientDataBuffer.data(), length, sender);
     return outcome == CommandOutcome::Executed ? 1 : 0;
   }
@@ -93,7 +93,7 @@ std::uint32_t TakeClientRecord(Relay& relay, std::uintptr_t address, std::intptr
     if (MakeRoomForRecord(relay.clientDataBuffer, relay.settings.sendBufferSize, length)) {
       result = SenderSearch(relay, address, length);
     } else if (relay.Debugging()) {
-      AppendNumberLine(relay, texts::kNoMemoryForRecordFormat, length);
+      AppendNumberLine(relay.log, texts::kNoMemoryForRecordFormat, length);
     }
   }
 

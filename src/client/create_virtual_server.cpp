@@ -33,7 +33,7 @@ bool TurnAwayMalformed(Relay& relay, const std::uint8_t* record, std::int32_t le
     case CreateRecordCheck::Sound:
       return false;
     case CreateRecordCheck::TooShort:
-      if (relay.Debugging()) AppendNumberLine(relay, texts::kCreateTooShortFormat, length);
+      if (relay.Debugging()) AppendNumberLine(relay.log, texts::kCreateTooShortFormat, length);
       return true;
     case CreateRecordCheck::HostNotEnded:
       if (relay.Debugging()) relay.log.AppendLine(texts::kHostNotEnded);
@@ -48,7 +48,7 @@ CommandOutcome CreateVirtualServer(Relay& relay, const std::uint8_t* record, std
                                    ProcessHandle sender) {
   if (TurnAwayMalformed(relay, record, length)) return CommandOutcome::TurnedAway;
 
-  if (relay.Debugging()) AppendNumberLine(relay, texts::kCreatesVirtualServerFormat, HandleNumber(sender));
+  if (relay.Debugging()) AppendNumberLine(relay.log, texts::kCreatesVirtualServerFormat, HandleNumber(sender));
 
   VirtualServer* entry = relay.table.FindByClientProcess(sender);
   if (entry == nullptr) return CommandOutcome::Executed;

@@ -39,7 +39,7 @@ void SendClientData(Relay& relay, ProcessHandle process, const std::uint8_t* dat
     relay.log.OpenGroup();
     // Where the data come from: the client, named by its process handle as
     // in the lines of its announcement and of its messages.
-    AppendNumberLine(relay, texts::kSendingDataFromFormat, HandleNumber(process));
+    AppendNumberLine(relay.log, texts::kSendingDataFromFormat, HandleNumber(process));
     if (built) {
       relay.log.AppendLine(texts::kDataFollows);
       AppendTextLine(relay, data, length);
