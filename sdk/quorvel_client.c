@@ -21,6 +21,8 @@ const char* qv_status_text(qv_status status) {
       return "out of memory";
     case QV_ERROR_BAD_ARGUMENT:
       return "a required argument is missing";
+    case QV_ERROR_NO_RECORD_SLOT:
+      return "no address of this process's own was free for its records to Quorvel";
   }
   return "unknown status";
 }
@@ -41,6 +43,8 @@ const char* qv_status_name(qv_status status) {
       return "no-memory";
     case QV_ERROR_BAD_ARGUMENT:
       return "bad-argument";
+    case QV_ERROR_NO_RECORD_SLOT:
+      return "no-record-slot";
   }
   return "unknown";
 }
@@ -90,7 +94,80 @@ size_t qv_build_quit_record(unsigned char* record, size_t capacity) {
   return build_code_record(record, capacity, QV_CODE_QUIT);
 }
 
+/* Record blocks are numbered by process id / 4 (Windows hands out process
+ * ids in steps of 4), so processes with different ids get different blocks.
+ * Candidate c of a process is block (id / 4 + c * step) mod count, at
+ * base + block * 64 KiB.
+ *
+ * 64-bit: 2^26 blocks from 4 TiB up to 8 TiB, the end of the user address
+ * space of the oldest 64-bit Windows still met. That is above where heaps and
+ * other bottom-up allocations are placed, even with high-entropy ASLR, and
+ * far below the images and stacks near the top. The four candidates lie in
+ * four separate TiB, and the id / 4 of every process id Windows issues (at
+ * most 2^24 of them) fits one TiB: no two processes ever share a block.
+ *
+ * 32-bit: the user address space is 2 GiB, so 24,576 blocks fill
+ * 0x10000000 to 0x70000000, between the program and its early heaps below
+ * and the system DLLs above. The three candidates are 8,192 blocks apart.
+ * Processes with ids below 32,768 never share a block; above that, two
+ * processes share one only when their ids differ by a multiple of 32,768 and
+ * both sit at the same kind of candidate, and then only when both are
+ * clients of the relay at the same time. */
+#define SLOT_CANDIDATES_64 4u
+#define SLOT_CANDIDATES_32 3u
+
+uint64_t qv_record_slot_address(uint32_t process_id, unsigned candidate, unsigned pointer_bits) {
+  const uint64_t index = process_id / 4u;
+  if (pointer_bits == 64) {
+    if (candidate >= SLOT_CANDIDATES_64) return 0;
+    return 0x40000000000ull + ((index + candidate * (1ull << 24)) % (1ull << 26)) * QV_RECORD_SLOT_SIZE;
+  }
+  if (candidate >= SLOT_CANDIDATES_32) return 0;
+  return 0x10000000ull + ((index + candidate * 8192ull) % 24576ull) * QV_RECORD_SLOT_SIZE;
+}
+
 #ifdef _WIN32
+
+static INIT_ONCE slot_once = INIT_ONCE_STATIC_INIT;
+static CRITICAL_SECTION slot_lock;
+static unsigned char* slot;
+
+/* Reserves and commits this process's record block at the first of its
+ * candidate addresses that is free here. VirtualAlloc gives the address
+ * asked for or none; the check keeps that promise explicit. */
+static BOOL CALLBACK take_record_slot(PINIT_ONCE once, PVOID parameter, PVOID* context) {
+  const DWORD process_id = GetCurrentProcessId();
+  unsigned candidate;
+  uint64_t address;
+  (void)once;
+  (void)parameter;
+  (void)context;
+  InitializeCriticalSection(&slot_lock);
+  for (candidate = 0; slot == NULL && (address = qv_record_slot_address(process_id, candidate,
+                                                                        (unsigned)(sizeof(void*) * 8))) != 0;
+       ++candidate) {
+    void* wanted = (void*)(uintptr_t)address;
+    void* got = VirtualAlloc(wanted, QV_RECORD_SLOT_SIZE, MEM_RESERVE | MEM_COMMIT, PAGE_READWRITE);
+    if (got == wanted) {
+      slot = (unsigned char*)got;
+    } else if (got != NULL) {
+      VirtualFree(got, 0, MEM_RELEASE);
+    }
+  }
+  return TRUE;
+}
+
+/* The record block, held by this thread until leave_record_slot; NULL when
+ * the process has none. A thread may enter again from a notification that
+ * arrives while its own record is being handed over: the relay has copied
+ * that record before it acts on it, so the block may be written anew. */
+static unsigned char* enter_record_slot(void) {
+  InitOnceExecuteOnce(&slot_once, take_record_slot, NULL, NULL);
+  if (slot != NULL) EnterCriticalSection(&slot_lock);
+  return slot;
+}
+
+static void leave_record_slot(void) { LeaveCriticalSection(&slot_lock); }
 
 void qv_client_init(qv_client* client, HWND own_window, qv_text_callback on_text, void* context) {
   if (client == NULL) return;
@@ -134,7 +211,7 @@ qv_status qv_connect(qv_client* client) {
   return QV_OK;
 }
 
-/* Hands a record from this process's memory to the relay. The send is
+/* Hands a record in this process's record block to the relay. The send is
  * synchronous, so the record stays in place while the relay reads it. */
 static qv_status hand_over(qv_client* client, const unsigned char* record, size_t length) {
   LRESULT answer;
@@ -146,50 +223,53 @@ static qv_status hand_over(qv_client* client, const unsigned char* record, size_
 
 qv_status qv_create(qv_client* client, int32_t name_id, const char* host) {
   unsigned char* record;
-  size_t capacity;
-  size_t length;
   qv_status status;
   if (client == NULL || host == NULL) return QV_ERROR_BAD_ARGUMENT;
   if (host[0] == '\0' || strlen(host) > QV_LONGEST_HOST) return QV_ERROR_BAD_HOST;
-  capacity = QV_CREATE_HOST_OFFSET + strlen(host) + 1;
-  record = (unsigned char*)malloc(capacity);
-  if (record == NULL) return QV_ERROR_NO_MEMORY;
+  record = enter_record_slot();
+  if (record == NULL) return QV_ERROR_NO_RECORD_SLOT;
   /* The relay keeps window handles as 32-bit values and widens them again by
    * sign extension, as the platform does. */
-  length = qv_build_create_record(record, capacity, name_id,
-                                  (uint32_t)(uintptr_t)client->own_window, host);
-  status = hand_over(client, record, length);
-  free(record);
+  status = hand_over(client, record,
+                     qv_build_create_record(record, QV_RECORD_SLOT_SIZE, name_id,
+                                            (uint32_t)(uintptr_t)client->own_window, host));
+  leave_record_slot();
   return status;
 }
 
 qv_status qv_login(qv_client* client) {
-  unsigned char record[1];
+  unsigned char* record;
+  qv_status status;
   if (client == NULL) return QV_ERROR_BAD_ARGUMENT;
-  return hand_over(client, record, qv_build_login_record(record, sizeof record));
+  record = enter_record_slot();
+  if (record == NULL) return QV_ERROR_NO_RECORD_SLOT;
+  status = hand_over(client, record, qv_build_login_record(record, QV_RECORD_SLOT_SIZE));
+  leave_record_slot();
+  return status;
 }
 
 qv_status qv_send_text(qv_client* client, const void* text, size_t length) {
   unsigned char* record;
-  size_t built;
   qv_status status;
   if (client == NULL || (text == NULL && length > 0)) return QV_ERROR_BAD_ARGUMENT;
   if (length > QV_LONGEST_TEXT) return QV_ERROR_TEXT_TOO_LONG;
-  record = (unsigned char*)malloc(QV_TEXT_OFFSET + length);
-  if (record == NULL) return QV_ERROR_NO_MEMORY;
-  built = qv_build_text_record(record, QV_TEXT_OFFSET + length, text, length);
-  status = hand_over(client, record, built);
-  free(record);
+  record = enter_record_slot();
+  if (record == NULL) return QV_ERROR_NO_RECORD_SLOT;
+  status = hand_over(client, record, qv_build_text_record(record, QV_RECORD_SLOT_SIZE, text, length));
+  leave_record_slot();
   return status;
 }
 
 qv_status qv_quit(qv_client* client) {
-  unsigned char record[1];
+  unsigned char* record;
   if (client == NULL) return QV_ERROR_BAD_ARGUMENT;
   if (client->relay_window == NULL || !IsWindow(client->relay_window)) return QV_ERROR_NO_RELAY;
+  record = enter_record_slot();
+  if (record == NULL) return QV_ERROR_NO_RECORD_SLOT;
   /* The relay ends while it handles the record and never answers. */
   SendMessageA(client->relay_window, QV_DATA_MESSAGE, (WPARAM)record,
-               (LPARAM)qv_build_quit_record(record, sizeof record));
+               (LPARAM)qv_build_quit_record(record, QV_RECORD_SLOT_SIZE));
+  leave_record_slot();
   forget_relay_process(client);
   client->relay_window = NULL;
   client->announced_to = 0;

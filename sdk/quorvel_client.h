@@ -48,6 +48,16 @@
  *
  * Texts arrive only after the partner's client has logged in to this
  * machine's relay; for text to flow both ways both sides log in.
+ *
+ * Where records live: the relay takes as a record's sender the first
+ * registered process in which the record's whole address range can be read.
+ * Two programs built alike keep their heap blocks at the same addresses, so a
+ * record on the heap may be credited to another client. The SDK therefore
+ * keeps its records in a 64 KiB block of its own at an address derived from
+ * the process id (qv_record_slot_address), which no other process using this
+ * SDK ever commits. One process is one client to the relay: the block is
+ * shared by every qv_client of the process, and calls from several threads
+ * take turns.
  */
 #ifndef QUORVEL_CLIENT_H
 #define QUORVEL_CLIENT_H
@@ -89,6 +99,10 @@ extern "C" {
 #define QV_CREATE_HOST_OFFSET 9u
 #define QV_TEXT_OFFSET 1u
 
+/* The block that holds this process's records: the allocation granularity
+ * of Windows, and room for the longest record (code byte and longest text). */
+#define QV_RECORD_SLOT_SIZE 0x10000u
+
 typedef enum qv_status {
   QV_OK = 0,
   QV_ERROR_NO_RELAY,       /* no relay window: Quorvel is not running */
@@ -96,7 +110,9 @@ typedef enum qv_status {
   QV_ERROR_TEXT_TOO_LONG,  /* more than QV_LONGEST_TEXT bytes */
   QV_ERROR_BAD_HOST,       /* empty host text, or longer than QV_LONGEST_HOST */
   QV_ERROR_NO_MEMORY,
-  QV_ERROR_BAD_ARGUMENT    /* a null client or text pointer */
+  QV_ERROR_BAD_ARGUMENT,   /* a null client or text pointer */
+  QV_ERROR_NO_RECORD_SLOT  /* none of this process's own record addresses
+                              was free (see "Where records live" below) */
 } qv_status;
 
 /* A sentence that says what went wrong (English, for developers and logs). */
@@ -113,6 +129,13 @@ size_t qv_build_create_record(unsigned char* record, size_t capacity, int32_t na
 size_t qv_build_text_record(unsigned char* record, size_t capacity, const void* text, size_t length);
 size_t qv_build_login_record(unsigned char* record, size_t capacity);
 size_t qv_build_quit_record(unsigned char* record, size_t capacity);
+
+/* Candidate addresses of a process's record block, for a program of the given
+ * pointer width (32 or 64): candidate 0 is tried first, and each following
+ * one when the one before is taken in the process itself. Returns 0 past the
+ * last candidate. Exposed for clients that are not built on this SDK and must
+ * follow the same rule. */
+uint64_t qv_record_slot_address(uint32_t process_id, unsigned candidate, unsigned pointer_bits);
 
 #ifdef _WIN32
 /* Called with each text the partner sent, while the relay's message is
@@ -158,12 +181,19 @@ qv_status qv_connect(qv_client* client);
 qv_status qv_create(qv_client* client, int32_t name_id, const char* host);
 
 /* Sends the login to the partner's relay, so that this client's texts are
- * taken there. */
+ * taken there. QV_OK means only that this machine's relay took the command
+ * and sent the login datagram: neither this client nor its relay learns
+ * whether the partner's relay accepted it (it does only once the partner has
+ * made its own create command). Sending the login again is harmless. */
 qv_status qv_login(qv_client* client);
 
 /* Sends `length` bytes (any values) to the partner; at most QV_LONGEST_TEXT,
- * otherwise QV_ERROR_TEXT_TOO_LONG and nothing is sent. The relay does not
- * learn whether the datagram arrived. */
+ * otherwise QV_ERROR_TEXT_TOO_LONG and nothing is sent. QV_OK means only that
+ * this machine's relay took the text and handed it to the network as one
+ * datagram. It says nothing about the partner: the datagram may be lost, and
+ * the partner's relay drops it unless this client's login was accepted
+ * there. Nobody acknowledges a text; only the partner's answer shows that
+ * texts get through. */
 qv_status qv_send_text(qv_client* client, const void* text, size_t length);
 
 /* Ends the relay. It does not answer; QV_OK means the message was handed

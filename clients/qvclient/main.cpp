@@ -1,6 +1,10 @@
 // qvclient: a console client of the Quorvel relay for scripts and tests.
 //
-//   qvclient.exe
+//   qvclient.exe [--message-only]
+//
+// Its window is a hidden top-level window, or with --message-only a
+// message-only window (parent HWND_MESSAGE): the relay reaches either by its
+// handle.
 //
 // Commands on standard input, one per line (see console_commands.h). Events
 // on standard output, one per line:
@@ -56,16 +60,20 @@ DWORD WINAPI ReadCommands(LPVOID) {
 
 }  // namespace
 
-int main() {
+int main(int argc, char** argv) {
+  const bool messageOnly = argc == 2 && std::string(argv[1]) == "--message-only";
+  if (argc > 2 || (argc == 2 && !messageOnly)) {
+    std::cerr << "usage: qvclient.exe [--message-only]\n";
+    return 2;
+  }
   qvclient::UseBinaryStreams();
   WNDCLASSA windowClass{};
   windowClass.lpfnWndProc = WindowProcedure;
   windowClass.hInstance = GetModuleHandleA(nullptr);
   windowClass.lpszClassName = "QuorvelConsoleClient";
   if (RegisterClassA(&windowClass) == 0) return 3;
-  // A top-level window (not message-only): the relay addresses it by handle.
   ownWindow = CreateWindowExA(0, windowClass.lpszClassName, "Quorvel console client", WS_OVERLAPPED, 0, 0, 100,
-                              100, nullptr, nullptr, windowClass.hInstance, nullptr);
+                              100, messageOnly ? HWND_MESSAGE : nullptr, nullptr, windowClass.hInstance, nullptr);
   if (ownWindow == nullptr) return 3;
   qv_client_init(&client, ownWindow, OnText, nullptr);
   client.on_link_up = OnLinkUp;

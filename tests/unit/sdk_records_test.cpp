@@ -5,6 +5,7 @@
 
 #include <gtest/gtest.h>
 
+#include <set>
 #include <string>
 #include <vector>
 
@@ -59,6 +60,7 @@ TEST(SdkRecords, CreateRecordsThatCannotTravelAreNotBuilt) {
 
 TEST(SdkRecords, TextRecordsCarryEveryByteUpToOneDatagram) {
   static_assert(QV_LONGEST_TEXT == static_cast<unsigned>(record_layout::kLongestText));
+  static_assert(QV_RECORD_SLOT_SIZE >= static_cast<unsigned>(record_layout::kLongestUsefulRecord));
   std::vector<std::uint8_t> text(QV_LONGEST_TEXT + 1);
   for (std::size_t i = 0; i < text.size(); ++i) text[i] = static_cast<std::uint8_t>(i * 7);
   std::vector<std::uint8_t> record(QV_LONGEST_TEXT + 2);
@@ -85,6 +87,48 @@ TEST(SdkRecords, LoginAndQuitCodesAndMessageNumbersAgreeWithTheRelay) {
   EXPECT_EQ(qv_build_quit_record(record, 0), 0u);
   EXPECT_EQ(QV_PROCESS_ID_MESSAGE, quorvel::ProcessIdMessage);
   EXPECT_EQ(QV_DATA_MESSAGE, quorvel::DataMessage);
+}
+
+// Two client processes must never both commit memory at one record address,
+// or the relay may run one's records for the other. Blocks are 64 KiB apart,
+// so distinct block addresses never overlap.
+TEST(SdkRecordSlots, ProcessesGetBlocksOfTheirOwnInsideTheRange) {
+  struct Width {
+    unsigned bits;
+    unsigned candidates;
+    std::uint64_t lowest;
+    std::uint64_t end;
+    std::uint32_t uniqueBelow;  // process ids below this never share a block
+    std::uint32_t sampleStep;
+  };
+  const Width widths[] = {
+      {64, 4, 0x40000000000ull, 0x80000000000ull, 1u << 26, 4 * 997},
+      {32, 3, 0x10000000ull, 0x70000000ull, 32768, 8},
+  };
+  for (const Width& width : widths) {
+    SCOPED_TRACE(width.bits);
+    std::set<std::uint64_t> taken;
+    std::size_t handedOut = 0;
+    for (std::uint64_t id = 0; id < width.uniqueBelow; id += width.sampleStep) {
+      for (std::uint32_t nearby : {0u, 4u}) {  // neighbouring ids, which are common
+        const auto processId = static_cast<std::uint32_t>(id + nearby);
+        if (processId >= width.uniqueBelow) continue;
+        for (unsigned candidate = 0; candidate < width.candidates; ++candidate) {
+          const std::uint64_t address = qv_record_slot_address(processId, candidate, width.bits);
+          ASSERT_EQ(address % QV_RECORD_SLOT_SIZE, 0u) << processId;
+          ASSERT_GE(address, width.lowest) << processId;
+          ASSERT_LE(address + QV_RECORD_SLOT_SIZE, width.end) << processId;
+          taken.insert(address);
+          ++handedOut;
+        }
+        EXPECT_EQ(qv_record_slot_address(processId, width.candidates, width.bits), 0u) << processId;
+      }
+    }
+    EXPECT_EQ(taken.size(), handedOut) << "two processes, or two candidates, share a block";
+  }
+  // The highest process id Windows can issue still stays inside the range.
+  EXPECT_LE(qv_record_slot_address(UINT32_MAX, 3, 64) + QV_RECORD_SLOT_SIZE, 0x80000000000ull);
+  EXPECT_LE(qv_record_slot_address(UINT32_MAX, 2, 32) + QV_RECORD_SLOT_SIZE, 0x70000000ull);
 }
 
 }  // namespace

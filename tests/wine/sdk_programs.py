@@ -1,6 +1,8 @@
 """The client programs built on the SDK (qvclient.exe, QuorvelChat.exe),
 started in a harness host and driven the way their users do."""
 
+import re
+
 from harness import build_dir, check, check_equal, wait_until
 
 PORT = 1234
@@ -33,9 +35,9 @@ class ConsoleClient:
     """qvclient.exe in a host: commands on its standard input, events read
     line by line from its standard output."""
 
-    def __init__(self, host, name):
+    def __init__(self, host, name, *args):
         self.name = name
-        self.process = host.start(build_dir() / QVCLIENT_EXE, name=name, interactive=True)
+        self.process = host.start(build_dir() / QVCLIENT_EXE, *args, name=name, interactive=True)
         ready = self.process.read_line(60)
         check(ready.startswith("ready "), f"{name}: expected the ready line, got {ready!r}")
         self.window = int(ready.split()[1])
@@ -88,6 +90,7 @@ CONVERSATION = 104
 INPUT_EDIT = 105
 SEND_BUTTON = 106
 STATUS_TEXT = 107
+WM_CLOSE = 0x0010
 
 
 class ChatWindow:
@@ -100,6 +103,11 @@ class ChatWindow:
         windows = host.find_windows(class_name="QuorvelChat", wait=60)
         check_equal(len(windows), 1, "number of chat windows")
         self.hwnd = windows[0].hwnd
+
+    def close(self):
+        """Closes the window as its user would; the program ends."""
+        self.host.send(self.hwnd, WM_CLOSE)
+        check_equal(self.process.wait(30), 0, "exit code of the chat")
 
     def text(self, control):
         result = self.host.helper("gettext", self.hwnd, "--id", control)
@@ -118,4 +126,10 @@ class ChatWindow:
         return self.text(STATUS_TEXT)
 
     def conversation(self):
-        return self.text(CONVERSATION)
+        """The conversation with the local time taken off the front of each
+        entry; every entry must begin with one."""
+        shown = self.text(CONVERSATION)
+        stripped, stamps = re.subn(rb"(^|\r\n)(?:[01]\d|2[0-3]):[0-5]\d:[0-5]\d (?=(?:Ich|Partner): )", rb"\1", shown)
+        entries = len(re.findall(rb"(?:^|\r\n)(?:Ich|Partner): ", stripped))
+        check_equal(stamps, entries, f"entries that begin with the time of day in {shown[:200]!r}")
+        return stripped

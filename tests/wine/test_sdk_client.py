@@ -5,7 +5,8 @@ that fits one datagram, a text too long refused, quitting, and a missing
 relay reported."""
 
 from harness import case, check, check_equal, main, wait_until
-from sdk_programs import ConsoleClient, settings, start_relay, wait_for_log_line
+from sdk_programs import (CONNECT_BUTTON, HOST_EDIT, INPUT_EDIT, NAME_EDIT, SEND_BUTTON, ChatWindow, ConsoleClient,
+                          settings, start_relay, wait_for_log_line)
 
 LOGIN_ACCEPTED = b"Name gefunden, Login erfolgreich!"
 LONGEST_TEXT = 65506
@@ -64,6 +65,65 @@ def texts_between_two_machines(session):
     check_equal(relay_a.wait(30), 0, "exit code of relay A after quit")
     client_a.expect_error("send noch da?", "no-relay")
     client_b.command_ok("send ins Leere")
+
+
+def wait_for_accepted_logins(host, window, count):
+    def accepted():
+        return sum(line == LOGIN_ACCEPTED for _, line in host.tree(window.hwnd, wait=10) or []) >= count
+    wait_until(accepted, 60, f"{count} accepted logins")
+
+
+@case(timeout=480)
+def programs_on_one_machine_each_reach_their_own_partner(session):
+    """Two console clients (one with a hidden window, one with a
+    message-only window) and a chat window on machine A, each paired under a
+    name number of its own with a console client on machine B: each
+    program's commands are its own, and every text, both ways, reaches the
+    program it was meant for and no other."""
+    a = session.host("a", settings())
+    b = session.host("b", settings())
+    address_a, address_b = a.link(b)
+    _, window_a = start_relay(a)
+    _, window_b = start_relay(b)
+
+    hidden = ConsoleClient(a, "a-hidden")
+    message_only = ConsoleClient(a, "a-message-only", "--message-only")
+    chat = ChatWindow(a)
+    partners = {name: ConsoleClient(b, f"b-{name}") for name in (21, 22, 23)}
+    for client, name in ((hidden, 21), (message_only, 22)):
+        client.connect()
+        check_equal(client.create(name, address_b), window_a.pid, f"{client.name}'s link-up")
+    chat.type(HOST_EDIT, address_b.encode())
+    chat.type(NAME_EDIT, b"23")
+    chat.click(CONNECT_BUTTON)
+    for name, partner in partners.items():
+        partner.connect()
+        check_equal(partner.create(name, address_a), window_b.pid, f"{partner.name}'s link-up")
+        partner.command_ok("login")
+    wait_for_accepted_logins(a, window_a, 3)
+    hidden.command_ok("login")
+    message_only.command_ok("login")
+    wait_for_accepted_logins(b, window_b, 2)
+
+    # All of A's texts go out before any partner looks: a text that reached
+    # the wrong partner is then read where the right one is expected.
+    hidden.command_ok("send an 21")
+    message_only.command_ok("send an 22")
+    chat.type(INPUT_EDIT, b"an 23")
+    chat.click(SEND_BUTTON)
+    for name, partner in partners.items():
+        partner.expect_text(f"an {name}".encode(), "the text of its own partner")
+    for name, partner in partners.items():
+        partner.command_ok(f"send von {name}")
+    hidden.expect_text(b"von 21", "the text of its own partner")
+    message_only.expect_text(b"von 22", "the text of its own partner")
+    wait_until(lambda: chat.conversation() == b"Ich: an 23\r\nPartner: von 23\r\n", 30,
+               "the chat's conversation")
+
+    # Nothing else arrived anywhere: the next line of each is its goodbye.
+    for client in (hidden, message_only, *partners.values()):
+        client.say("exit")
+        client.expect("bye", "no further text before leaving")
 
 
 @case(timeout=240)
