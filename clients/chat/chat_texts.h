@@ -17,6 +17,12 @@ inline constexpr char kBadHost[] = "Der Name des Rechners ist zu lang.";
 inline constexpr char kBadName[] = "Die Namensnummer muss eine ganze Zahl sein.";
 inline constexpr char kHostNotFoundBefore[] = "Der Rechner des Partners (";
 inline constexpr char kHostNotFoundAfter[] = ") kann nicht gefunden werden.";
+// Paired: this relay took the create and the login; whether the partner's
+// relay takes this side's texts is known only once the partner is heard.
+inline constexpr char kPairedBefore[] = "Bereit: gepaart mit ";
+inline constexpr char kPairedAfter[] =
+    ". Texte kommen an, sobald der Partner ebenfalls verbunden hat.";
+// Connected: a text from the partner has arrived.
 inline constexpr char kConnectedBefore[] = "Verbunden mit ";
 inline constexpr char kConnectedName[] = ", Namensnummer ";
 inline constexpr char kNoLinkUp[] = "Quorvel hat die Verbindung nicht best\xE4" "tigt.";

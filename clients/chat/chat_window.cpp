@@ -9,6 +9,7 @@
 #include "conversation_line.h"
 #include "host_lookup.h"
 #include "quorvel_client.h"
+#include "remembered_partner.h"
 
 namespace chat {
 namespace {
@@ -18,7 +19,9 @@ struct Chat {
   HWND window = nullptr;
   qv_client client{};
   bool linkedUp = false;  // set by the relay's link-up during a create
-  bool connected = false;
+  bool paired = false;    // create and login taken by the relay
+  bool heardPartner = false;  // a text from the partner has arrived since
+  RememberedPartner partner;  // of the current pairing
 };
 
 Chat chat;
@@ -45,13 +48,14 @@ void ShowStatus(const std::string& text) { SetWindowTextA(Control(kStatusText), 
 void ShowFailure(qv_status status) {
   switch (status) {
     case QV_ERROR_NO_RELAY:
-      chat.connected = false;
+      chat.paired = false;
       return ShowStatus(texts::kRelayMissing);
     case QV_ERROR_TEXT_TOO_LONG:
       return ShowStatus(texts::kTextTooLong);
     case QV_ERROR_BAD_HOST:
       return ShowStatus(texts::kBadHost);
     case QV_ERROR_NO_MEMORY:
+    case QV_ERROR_NO_RECORD_SLOT:
       return ShowStatus(texts::kNoMemory);
     default:
       return ShowStatus(texts::kNotAccepted);
@@ -65,8 +69,25 @@ void AppendToConversation(const std::string& line) {
   SendMessageA(conversation, EM_REPLACESEL, FALSE, reinterpret_cast<LPARAM>(line.c_str()));
 }
 
+std::string PartnerDescription() {
+  return chat.partner.host + texts::kConnectedName + std::to_string(chat.partner.nameId);
+}
+
+// The local time of day that begins each conversation line.
+std::string TimeStamp() {
+  SYSTEMTIME now;
+  GetLocalTime(&now);
+  char stamp[16];
+  wsprintfA(stamp, "%02u:%02u:%02u ", now.wHour, now.wMinute, now.wSecond);
+  return stamp;
+}
+
 void OnText(void*, const char* text, std::size_t length) {
-  AppendToConversation(ConversationLine(texts::kPartnerLine, text, length));
+  AppendToConversation(ConversationLine((TimeStamp() + texts::kPartnerLine).c_str(), text, length));
+  if (chat.paired && !chat.heardPartner) {
+    chat.heardPartner = true;
+    ShowStatus(texts::kConnectedBefore + PartnerDescription() + ".");
+  }
 }
 
 void OnLinkUp(void*, DWORD) { chat.linkedUp = true; }
@@ -86,7 +107,8 @@ bool ParseNameId(const std::string& text, std::int32_t& nameId) {
 // Create, then login. A host the relay cannot resolve is shown by the relay
 // in its own box; this window says so too and does not log in.
 void Connect() {
-  chat.connected = false;
+  chat.paired = false;
+  chat.heardPartner = false;
   const std::string host = Trimmed(ControlText(kHostEdit));
   std::int32_t nameId = 0;
   if (host.empty()) return ShowStatus(texts::kEnterHost);
@@ -103,16 +125,18 @@ void Connect() {
   if (!hostFound) return ShowStatus(texts::kHostNotFoundBefore + host + texts::kHostNotFoundAfter);
   if (!chat.linkedUp) return ShowStatus(texts::kNoLinkUp);
 
+  chat.partner = RememberedPartner{host, nameId};
+  RememberPartner(chat.partner);
   status = qv_login(&chat.client);
   if (status != QV_OK) return ShowFailure(status);
-  chat.connected = true;
-  ShowStatus(texts::kConnectedBefore + host + texts::kConnectedName + std::to_string(nameId) + ".");
+  chat.paired = true;
+  ShowStatus(texts::kPairedBefore + PartnerDescription() + texts::kPairedAfter);
 }
 
 void Send() {
   const std::string text = ControlText(kInputEdit);
   if (text.empty()) return;
-  if (!chat.connected) return ShowStatus(texts::kNotConnected);
+  if (!chat.paired) return ShowStatus(texts::kNotConnected);
   // The partner's relay takes a login only once the partner has linked
   // too, and nobody learns whether it did; so each text follows a login of
   // its own (a repeated one is only answered "already logged in"), and the
@@ -120,7 +144,7 @@ void Send() {
   qv_status status = qv_login(&chat.client);
   if (status == QV_OK) status = qv_send_text(&chat.client, text.data(), text.size());
   if (status != QV_OK) return ShowFailure(status);
-  AppendToConversation(ConversationLine(texts::kOwnLine, text.data(), text.size()));
+  AppendToConversation(ConversationLine((TimeStamp() + texts::kOwnLine).c_str(), text.data(), text.size()));
   SetWindowTextA(Control(kInputEdit), "");
 }
 
@@ -149,6 +173,10 @@ void CreateControls(HWND window) {
   SendMessageA(input, EM_SETLIMITTEXT, QV_LONGEST_TEXT, 0);
   AddControl(window, "BUTTON", texts::kSend, WS_TABSTOP | BS_DEFPUSHBUTTON, kSendButton);
   AddControl(window, "STATIC", texts::kReady, SS_LEFTNOWORDWRAP, kStatusText);
+  if (const auto partner = LoadRememberedPartner()) {
+    SetWindowTextA(GetDlgItem(window, kHostEdit), partner->host.c_str());
+    SetWindowTextA(GetDlgItem(window, kNameEdit), std::to_string(partner->nameId).c_str());
+  }
 }
 
 void Place(int id, int x, int y, int width, int height) {

@@ -17,6 +17,15 @@ BAD_NAME = b"Die Namensnummer muss eine ganze Zahl sein."
 NOT_CONNECTED = b'Noch nicht verbunden: zuerst "Verbinden".'
 
 
+def paired(host, name_id):
+    return (f"Bereit: gepaart mit {host}, Namensnummer {name_id}. "
+            f"Texte kommen an, sobald der Partner ebenfalls verbunden hat.").encode()
+
+
+def connected(host, name_id):
+    return f"Verbunden mit {host}, Namensnummer {name_id}.".encode()
+
+
 def wait_for_status(chat, expected):
     wait_until(lambda: chat.status() == expected, 30, f"the status {expected!r}")
 
@@ -24,9 +33,11 @@ def wait_for_status(chat, expected):
 @case(timeout=300)
 def chat_with_a_console_client(session):
     """The chat window at relay A and a console client at relay B: Connect
-    links and logs in, Send carries the input line to B (also when the chat
-    connected before B had linked) and shows it in the conversation, and B's
-    answer appears there as the partner's line."""
+    links and logs in and says the chat is paired, not connected; Send
+    carries the input line to B (also when the chat connected before B had
+    linked) and shows it in the conversation with the time; B's answer
+    appears there as the partner's line, and only then does the status line
+    say connected."""
     a = session.host("a", settings(debugging=1))
     b = session.host("b", settings(debugging=1))
     address_a, address_b = a.link(b)
@@ -40,7 +51,7 @@ def chat_with_a_console_client(session):
     chat.type(HOST_EDIT, address_b.encode())
     chat.type(NAME_EDIT, b"-12")
     chat.click(CONNECT_BUTTON)
-    wait_for_status(chat, f"Verbunden mit {address_b}, Namensnummer -12.".encode())
+    wait_for_status(chat, paired(address_b, -12))
     wait_for_log_line(b, window_b, LOGIN_REFUSED)
 
     partner = ConsoleClient(b, "partner")
@@ -55,10 +66,61 @@ def chat_with_a_console_client(session):
     wait_until(lambda: chat.text(INPUT_EDIT) == b"", 30, "the input line to be emptied")
     check_equal(chat.conversation(), b"Ich: Hallo vom Chat, sch\xf6n!\r\n", "conversation after sending")
 
+    check_equal(chat.status(), paired(address_b, -12), "status before the partner was heard")
     answer = b"Antwort\x00mit Null\nzweite Zeile \xe4"
     partner.command_ok("sendhex " + answer.hex())
     expected = b"Ich: Hallo vom Chat, sch\xf6n!\r\nPartner: Antwort mit Null\r\nzweite Zeile \xe4\r\n"
     wait_until(lambda: chat.conversation() == expected, 30, "the partner's answer in the conversation")
+    wait_for_status(chat, connected(address_b, -12))
+
+
+@case(timeout=420)
+def chat_goes_on_after_connecting_again_and_a_restart(session):
+    """The chat at relay A and a console client at relay B are talking. The
+    chat's user presses "Verbinden" again; later closes the chat and starts
+    it anew, a new process that finds the partner's host and name number
+    kept from the last run. After each, texts flow both ways, and neither
+    relay was restarted."""
+    a = session.host("a", settings(debugging=1))
+    b = session.host("b", settings(debugging=1))
+    address_a, address_b = a.link(b)
+    _, window_a = start_relay(a)
+    start_relay(b)
+
+    chat = ChatWindow(a)
+    chat.type(HOST_EDIT, address_b.encode())
+    chat.type(NAME_EDIT, b"5")
+    chat.click(CONNECT_BUTTON)
+    wait_for_status(chat, paired(address_b, 5))
+    partner = ConsoleClient(b, "partner")
+    partner.connect()
+    partner.create(5, address_a)
+    partner.command_ok("login")
+    wait_for_log_line(a, window_a, LOGIN_ACCEPTED)
+
+    def exchange(chat, word):
+        chat.type(INPUT_EDIT, f"Chat {word}".encode())
+        chat.click(SEND_BUTTON)
+        partner.expect_text(f"Chat {word}".encode(), f"the chat's text {word!r}")
+        partner.command_ok(f"send Partner {word}")
+        wait_until(lambda: chat.conversation().endswith(f"Partner: Partner {word}\r\n".encode()), 30,
+                   f"the partner's text {word!r} in the chat")
+
+    exchange(chat, "vorher")
+    wait_for_status(chat, connected(address_b, 5))
+
+    chat.click(CONNECT_BUTTON)
+    wait_for_status(chat, paired(address_b, 5))
+    exchange(chat, "nach erneutem Verbinden")
+
+    chat.close()
+    chat = ChatWindow(a)
+    check_equal((chat.text(HOST_EDIT), chat.text(NAME_EDIT)), (address_b.encode(), b"5"),
+                "the partner kept from the last run")
+    chat.click(CONNECT_BUTTON)
+    wait_for_status(chat, paired(address_b, 5))
+    exchange(chat, "nach dem Neustart")
+    wait_for_status(chat, connected(address_b, 5))
 
 
 @case(timeout=300)
