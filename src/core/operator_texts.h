@@ -12,6 +12,7 @@ inline constexpr char kPortKey[] = "Port";
 inline constexpr char kReceiveBufferKey[] = "ReceiveBuffer Size";
 inline constexpr char kSendBufferKey[] = "SendBuffer Size";
 inline constexpr char kDebuggingKey[] = "Debugging";
+inline constexpr char kDebugEntriesKey[] = "Debugging Entries";
 
 inline constexpr char kErrorCaption[] = "Error";
 inline constexpr char kMainWindowTitle[] = "Quorvel.exe";

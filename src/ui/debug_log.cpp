@@ -6,22 +6,38 @@ namespace quorvel {
 
 // The nearest line among `from` and its ancestors that is an open group.
 std::size_t DebugLog::NearestOpen(std::size_t from) const {
-  for (std::size_t line = from; line != LogView::kTopLevel; line = lines_[line].parent) {
-    if (lines_[line].openMark) return line;
+  for (std::size_t line = from; line != LogView::kTopLevel; line = LineAt(line).parent) {
+    if (LineAt(line).openMark) return line;
   }
   return LogView::kTopLevel;
 }
 
+// Drops in tenths rather than one by one: the view then rearranges itself
+// once for many entries.
+void DebugLog::DropOldestEntries(std::size_t count) {
+  const std::size_t first = topLevel_.front();
+  for (std::size_t dropped = 0; dropped < count && !topLevel_.empty(); ++dropped) topLevel_.pop_front();
+  const std::size_t end = topLevel_.empty() ? EndLine() : topLevel_.front();
+  while (firstLine_ < end) {
+    lines_.pop_front();
+    ++firstLine_;
+  }
+  if (view_ != nullptr) view_->RemoveEntries(first, end);
+}
+
 void DebugLog::AppendLine(const char* text) {
-  const std::size_t parent = lines_.empty() ? LogView::kTopLevel : NearestOpen(lines_.size() - 1);
-  const std::size_t number = lines_.size();
+  const std::size_t parent = lines_.empty() ? LogView::kTopLevel : NearestOpen(EndLine() - 1);
+  if (parent == LogView::kTopLevel && entryLimit_ != 0) {
+    if (topLevel_.size() >= entryLimit_) DropOldestEntries(topLevel_.size() - entryLimit_ + 1 + entryLimit_ / 10);
+  }
+  const std::size_t number = EndLine();
   lines_.push_back(Line{text != nullptr ? text : "", parent, false, {}});
   if (parent == LogView::kTopLevel) {
     topLevel_.push_back(number);
   } else {
-    lines_[parent].children.push_back(number);
+    LineAt(parent).children.push_back(number);
   }
-  if (view_ != nullptr) view_->ShowLine(number, parent, lines_[number].text.c_str());
+  if (view_ != nullptr) view_->ShowLine(number, parent, LineAt(number).text.c_str());
 }
 
 void DebugLog::OpenGroup() {
@@ -30,15 +46,18 @@ void DebugLog::OpenGroup() {
   // last line. Right after a CloseGroup that is the group just closed, which
   // is thereby opened again.
   const std::size_t enclosing = NearestOpen(lines_.back().parent);
-  const std::vector<std::size_t>& siblings =
-      enclosing == LogView::kTopLevel ? topLevel_ : lines_[enclosing].children;
-  if (!siblings.empty()) lines_[siblings.back()].openMark = true;
+  if (enclosing == LogView::kTopLevel) {
+    if (!topLevel_.empty()) LineAt(topLevel_.back()).openMark = true;
+    return;
+  }
+  const std::vector<std::size_t>& siblings = LineAt(enclosing).children;
+  if (!siblings.empty()) LineAt(siblings.back()).openMark = true;
 }
 
 void DebugLog::CloseGroup() {
   if (lines_.empty()) return;
-  const std::size_t open = NearestOpen(lines_.size() - 1);
-  if (open != LogView::kTopLevel) lines_[open].openMark = false;
+  const std::size_t open = NearestOpen(EndLine() - 1);
+  if (open != LogView::kTopLevel) LineAt(open).openMark = false;
 }
 
 std::string DebugLog::Render() const {
@@ -50,9 +69,9 @@ std::string DebugLog::Render() const {
     const auto [number, depth] = pending.back();
     pending.pop_back();
     rendered.append(2 * depth, ' ');
-    rendered += lines_[number].text;
+    rendered += LineAt(number).text;
     rendered += '\n';
-    const std::vector<std::size_t>& children = lines_[number].children;
+    const std::vector<std::size_t>& children = LineAt(number).children;
     for (auto it = children.rbegin(); it != children.rend(); ++it) pending.emplace_back(*it, depth + 1);
   }
   return rendered;

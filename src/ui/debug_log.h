@@ -2,6 +2,7 @@
 
 #include <cstddef>
 #include <cstdint>
+#include <deque>
 #include <string>
 #include <vector>
 
@@ -14,6 +15,11 @@ namespace quorvel {
 class DebugLog {
  public:
   void AttachView(LogView* view) { view_ = view; }
+
+  // Keeps at most `entries` top-level entries: once there are that many, a
+  // new one first drops the oldest tenth of them (at least one) with every
+  // line under them. 0 keeps all. Lines keep their numbers.
+  void KeepNewestEntries(std::size_t entries) { entryLimit_ = entries; }
 
   void AppendLine(const char* text);
   // Marks the line just appended (in practice) as an open group: the lines
@@ -34,9 +40,18 @@ class DebugLog {
     std::vector<std::size_t> children;
   };
   std::size_t NearestOpen(std::size_t from) const;  // kTopLevel when none
+  Line& LineAt(std::size_t number) { return lines_[number - firstLine_]; }
+  const Line& LineAt(std::size_t number) const { return lines_[number - firstLine_]; }
+  std::size_t EndLine() const { return firstLine_ + lines_.size(); }
+  void DropOldestEntries(std::size_t count);
 
-  std::vector<Line> lines_;  // in the order they were appended
-  std::vector<std::size_t> topLevel_;
+  // The kept lines in the order they were appended; line number n is at
+  // n - firstLine_. An entry's lines are contiguous: once a newer top-level
+  // line exists no line can join an older entry.
+  std::deque<Line> lines_;
+  std::size_t firstLine_ = 0;
+  std::deque<std::size_t> topLevel_;
+  std::size_t entryLimit_ = 0;
   LogView* view_ = nullptr;
 };
 

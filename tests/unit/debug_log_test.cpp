@@ -4,6 +4,7 @@
 
 #include <cstddef>
 #include <string>
+#include <utility>
 #include <vector>
 
 namespace quorvel {
@@ -21,7 +22,9 @@ struct RecordingView : LogView {
   void ShowLine(std::size_t line, std::size_t parent, const char* text) override {
     shown.push_back({line, parent, text});
   }
+  void RemoveEntries(std::size_t first, std::size_t end) override { removed.emplace_back(first, end); }
   std::vector<Shown> shown;
+  std::vector<std::pair<std::size_t, std::size_t>> removed;
 };
 
 TEST(DebugLog, GroupsNestAndAnExtraCloseGroupDoesNothing) {
@@ -166,6 +169,61 @@ TEST(DebugLog, WithoutAViewTheTreeIsStillKept) {
   ASSERT_EQ(view.shown.size(), 1u);
   EXPECT_EQ(view.shown[0], (RecordingView::Shown{2, 0, "later child"}));
   EXPECT_EQ(log.Render(), "before\n  child\n  later child\n");
+}
+
+TEST(DebugLog, ABoundedLogDropsItsOldestEntriesWholeAndNumbersOn) {
+  DebugLog log;
+  RecordingView view;
+  log.AttachView(&view);
+  log.KeepNewestEntries(2);
+  log.AppendLine("one");  // line 0
+  log.OpenGroup();
+  log.AppendLine("one.a");  // 1
+  log.OpenGroup();
+  log.AppendLine("one.a.i");  // 2
+  log.CloseGroup();
+  log.CloseGroup();
+  log.AppendLine("two");  // 3
+  log.OpenGroup();
+  log.AppendLine("two.a");  // 4
+  log.CloseGroup();
+  EXPECT_TRUE(view.removed.empty());
+
+  log.AppendLine("three");  // 5: "one" goes with all its lines
+  log.OpenGroup();
+  log.AppendLine("three.a");  // 6
+  log.CloseGroup();
+  log.OpenGroup();  // reopens "three"
+  log.AppendLine("three.b");  // 7
+  log.CloseGroup();
+  EXPECT_EQ(log.Render(), "two\n  two.a\nthree\n  three.a\n  three.b\n");
+  EXPECT_EQ(view.removed, (std::vector<std::pair<std::size_t, std::size_t>>{{0, 3}}));
+  EXPECT_EQ(view.shown.back(), (RecordingView::Shown{7, 5, "three.b"}));
+
+  log.AppendLine("four");  // 8: "two" goes
+  EXPECT_EQ(view.removed.back(), (std::pair<std::size_t, std::size_t>{3, 5}));
+  EXPECT_EQ(log.Render(), "three\n  three.a\n  three.b\nfour\n");
+
+  // A larger log drops a tenth at once, oldest first.
+  DebugLog tenths;
+  RecordingView tenthsView;
+  tenths.AttachView(&tenthsView);
+  tenths.KeepNewestEntries(20);
+  for (int i = 0; i < 21; ++i) tenths.AppendLine(std::to_string(i).c_str());
+  EXPECT_EQ(tenthsView.removed, (std::vector<std::pair<std::size_t, std::size_t>>{{0, 3}}));
+  EXPECT_EQ(tenths.Render().substr(0, 5), "3\n4\n5");
+
+  // A log that keeps a single entry still groups under it.
+  DebugLog single;
+  single.KeepNewestEntries(1);
+  single.AppendLine("a");
+  single.OpenGroup();
+  single.AppendLine("a.1");
+  single.CloseGroup();
+  single.AppendLine("b");
+  single.OpenGroup();
+  single.AppendLine("b.1");
+  EXPECT_EQ(single.Render(), "b\n  b.1\n");
 }
 
 }  // namespace

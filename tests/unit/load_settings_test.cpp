@@ -2,6 +2,7 @@
 
 #include <gtest/gtest.h>
 
+#include <algorithm>
 #include <cstdint>
 #include <string>
 
@@ -66,6 +67,33 @@ TEST_F(LoadSettingsTest, TheGroupsValuesSetTheSettingsAndTheBufferSizes) {
   EXPECT_TRUE(AllZero(relay.receiveBuffer));
   EXPECT_EQ(relay.clientDataBuffer.size(), 512);
   EXPECT_TRUE(AllZero(relay.clientDataBuffer));
+}
+
+TEST_F(LoadSettingsTest, DebuggingEntriesBoundTheDebugLogAndZeroOrLessKeepsAll) {
+  struct Case {
+    const char* line;
+    std::int32_t entries;
+    std::size_t kept;  // at most, of 30,000 top-level lines; at least 90 % of it
+  };
+  const Case cases[] = {
+      {"", kDefaultDebugEntries, static_cast<std::size_t>(kDefaultDebugEntries)},
+      {"Debugging Entries=3\n", 3, 3},
+      {"debugging entries = 0\n", 0, 30000},
+      {"Debugging Entries=-5\n", -5, 30000},
+  };
+  static_assert(kDefaultDebugEntries < 30000);  // so that the default bound is reached
+  for (const Case& c : cases) {
+    SCOPED_TRACE(c.line);
+    WriteSettings(std::string("[UDP Settings]\nDebugging=1\n") + c.line);
+    Relay fresh{desktop, clients};
+    LoadSettings(fresh);
+    EXPECT_EQ(fresh.settings.debugEntries, c.entries);
+    for (int i = 0; i < 30000; ++i) fresh.log.AppendLine("x");
+    const std::string rendered = fresh.log.Render();
+    const auto kept = static_cast<std::size_t>(std::count(rendered.begin(), rendered.end(), '\n'));
+    EXPECT_LE(kept, c.kept);
+    EXPECT_GE(kept, c.kept - c.kept / 10);
+  }
 }
 
 TEST_F(LoadSettingsTest, KeysOutsideTheGroupAreNotRead) {

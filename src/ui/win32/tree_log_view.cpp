@@ -3,7 +3,7 @@
 namespace quorvel::win32 {
 
 HTREEITEM TreeLogView::ItemOf(std::size_t line) const {
-  return line < items_.size() ? items_[line] : nullptr;
+  return line >= firstLine_ && line - firstLine_ < items_.size() ? items_[line - firstLine_].item : nullptr;
 }
 
 void TreeLogView::ShowLine(std::size_t line, std::size_t parent, const char* text) {
@@ -17,8 +17,29 @@ void TreeLogView::ShowLine(std::size_t line, std::size_t parent, const char* tex
   // The control copies the text; it never writes through this pointer.
   insert.item.pszText = const_cast<char*>(text);
   auto item = reinterpret_cast<HTREEITEM>(SendMessageA(tree_, TVM_INSERTITEMA, 0, reinterpret_cast<LPARAM>(&insert)));
-  if (line >= items_.size()) items_.resize(line + 1, nullptr);
-  items_[line] = item;
+  if (line < firstLine_) return;
+  if (line - firstLine_ >= items_.size()) items_.resize(line - firstLine_ + 1, Shown{nullptr, false});
+  items_[line - firstLine_] = Shown{item, insert.hParent == TVI_ROOT};
+}
+
+// Deleting a top-level item deletes every item under it. The control is
+// redrawn once for all of them, not after each.
+void TreeLogView::RemoveEntries(std::size_t first, std::size_t end) {
+  SendMessageA(tree_, WM_SETREDRAW, FALSE, 0);
+  for (std::size_t line = first; line < end; ++line) {
+    if (line < firstLine_ || line - firstLine_ >= items_.size()) continue;
+    const Shown& shown = items_[line - firstLine_];
+    if (shown.topLevel && shown.item != nullptr) {
+      SendMessageA(tree_, TVM_DELETEITEM, 0, reinterpret_cast<LPARAM>(shown.item));
+    }
+  }
+  while (firstLine_ < end && !items_.empty()) {
+    items_.pop_front();
+    ++firstLine_;
+  }
+  if (items_.empty() && firstLine_ < end) firstLine_ = end;
+  SendMessageA(tree_, WM_SETREDRAW, TRUE, 0);
+  InvalidateRect(tree_, nullptr, TRUE);
 }
 
 }  // namespace quorvel::win32

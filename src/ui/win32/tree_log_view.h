@@ -1,7 +1,7 @@
 #pragma once
 
 #include <cstddef>
-#include <vector>
+#include <deque>
 
 #include "ui/log_view.h"
 #include "ui/win32/windows_api.h"
@@ -16,12 +16,18 @@ class TreeLogView final : public LogView {
   explicit TreeLogView(HWND tree) : tree_(tree) {}
 
   void ShowLine(std::size_t line, std::size_t parent, const char* text) override;
+  void RemoveEntries(std::size_t first, std::size_t end) override;
 
  private:
   HTREEITEM ItemOf(std::size_t line) const;
 
   HWND tree_;
-  std::vector<HTREEITEM> items_;  // by line number; null where the control refused a line
+  struct Shown {
+    HTREEITEM item;  // null where the control refused the line
+    bool topLevel;
+  };
+  std::deque<Shown> items_;  // by line number from firstLine_ on
+  std::size_t firstLine_ = 0;
 };
 
 }  // namespace quorvel::win32
