@@ -12,7 +12,7 @@ using ProcessHandle = std::intptr_t;
 
 // What the relay needs of the local client programs' processes and windows.
 // The Win32 build implements it over OpenProcess, ReadProcessMemory and
-// SendMessageA; unit tests use a double.
+// SendMessageA and GetWindowThreadProcessId; unit tests use a double.
 class ClientPlatform {
  public:
   virtual ~ClientPlatform() = default;
@@ -26,6 +26,8 @@ class ClientPlatform {
   // Synchronous send to a client window; returns the window's result.
   virtual std::intptr_t SendMessageA(WindowHandle window, std::uint32_t message, std::uintptr_t wParam,
                                      std::intptr_t lParam) = 0;
+  // The id of the process that owns `window`; 0 when there is no such window.
+  virtual std::uint32_t WindowProcessId(WindowHandle window) = 0;
   virtual std::uint32_t CurrentProcessId() = 0;
 };
 

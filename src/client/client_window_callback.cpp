@@ -28,7 +28,10 @@ std::uint32_t RegisterClient(Relay& relay, std::intptr_t processIdParam) {
   if (process == 0) return 0;
 
   VirtualServer* entry = relay.table.AddVirtualServer();
-  if (entry != nullptr) entry->clientProcess = process;
+  if (entry != nullptr) {
+    entry->clientProcess = process;
+    entry->clientProcessId = processId;
+  }
 
   if (relay.Debugging()) {
     relay.log.AppendLine(texts::kWindowEvent);

@@ -29,6 +29,12 @@ std::intptr_t Win32ClientPlatform::SendMessageA(WindowHandle window, std::uint32
                         static_cast<LPARAM>(lParam));
 }
 
+std::uint32_t Win32ClientPlatform::WindowProcessId(WindowHandle window) {
+  DWORD processId = 0;
+  if (GetWindowThreadProcessId(reinterpret_cast<HWND>(window), &processId) == 0) return 0;
+  return processId;
+}
+
 std::uint32_t Win32ClientPlatform::CurrentProcessId() { return GetCurrentProcessId(); }
 
 }  // namespace quorvel::win32

@@ -14,6 +14,7 @@ class Win32ClientPlatform final : public ClientPlatform {
   bool ReadProcessMemory(ProcessHandle process, std::uintptr_t address, void* buffer, std::size_t length) override;
   std::intptr_t SendMessageA(WindowHandle window, std::uint32_t message, std::uintptr_t wParam,
                              std::intptr_t lParam) override;
+  std::uint32_t WindowProcessId(WindowHandle window) override;
   std::uint32_t CurrentProcessId() override;
 };
 

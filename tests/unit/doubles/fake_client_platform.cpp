@@ -37,6 +37,11 @@ std::intptr_t FakeClientPlatform::SendMessageA(WindowHandle window, std::uint32_
   return 0;
 }
 
+std::uint32_t FakeClientPlatform::WindowProcessId(WindowHandle window) {
+  auto found = windowOwners_.find(window);
+  return found == windowOwners_.end() ? 0 : found->second;
+}
+
 void FakeClientPlatform::AddProcess(std::uint32_t processId, ProcessHandle handle) {
   byId_[processId] = handle;
   byHandle_[handle].handle = handle;

@@ -28,6 +28,7 @@ class FakeClientPlatform : public ClientPlatform {
                          std::size_t length) override;
   std::intptr_t SendMessageA(WindowHandle window, std::uint32_t message, std::uintptr_t wParam,
                              std::intptr_t lParam) override;
+  std::uint32_t WindowProcessId(WindowHandle window) override;
   std::uint32_t CurrentProcessId() override { return relayProcessId; }
 
   // A process that can be opened under `processId` and then answers with
@@ -35,6 +36,9 @@ class FakeClientPlatform : public ClientPlatform {
   void AddProcess(std::uint32_t processId, ProcessHandle handle);
   void PutMemory(ProcessHandle handle, std::uintptr_t address, std::string bytes);
   void EndProcessOf(ProcessHandle handle);  // reads fail from now on
+  // A window owned by the process `processId`, until DestroyWindow.
+  void AddWindow(WindowHandle window, std::uint32_t processId) { windowOwners_[window] = processId; }
+  void DestroyWindow(WindowHandle window) { windowOwners_.erase(window); }
 
   std::uint32_t relayProcessId = 4242;
   std::vector<SentMessage> sent;
@@ -49,6 +53,7 @@ class FakeClientPlatform : public ClientPlatform {
   };
   std::map<std::uint32_t, ProcessHandle> byId_;
   std::map<ProcessHandle, Process> byHandle_;
+  std::map<WindowHandle, std::uint32_t> windowOwners_;
 };
 
 }  // namespace quorvel::testing
