@@ -71,6 +71,7 @@ VirtualServer* FindOrphanedPairing(Relay& relay, std::int32_t nameId, std::uint3
 // stays in the table, since an open command may still hold it.
 VirtualServer& TakeOver(Relay& relay, VirtualServer& orphan, VirtualServer& fresh) {
   if (relay.Debugging()) AppendNumberLine(relay.log, texts::kTakeOverFormat, HandleNumber(orphan.clientProcess));
+  relay.heldReceiveBuffers.Release(orphan.clientWindow);  // its window is gone: nothing reads them
   orphan.clientProcess = fresh.clientProcess;
   orphan.clientProcessId = fresh.clientProcessId;
   fresh.clientProcess = 0;
