@@ -10,9 +10,15 @@ namespace quorvel {
 // A process handle as the platform gives it; 0 = none.
 using ProcessHandle = std::intptr_t;
 
+// What a send to a client window came to.
+struct NotificationResult {
+  bool answered;        // false: the window did not answer within the limit, or is gone
+  std::intptr_t value;  // the window's result when it answered
+};
+
 // What the relay needs of the local client programs' processes and windows.
-// The Win32 build implements it over OpenProcess, ReadProcessMemory and
-// SendMessageA; unit tests use a double.
+// The Win32 build implements it over OpenProcess, ReadProcessMemory,
+// SendMessageTimeoutA and GetWindowThreadProcessId; unit tests use a double.
 class ClientPlatform {
  public:
   virtual ~ClientPlatform() = default;
@@ -23,9 +29,14 @@ class ClientPlatform {
   // when all of them could be read.
   virtual bool ReadProcessMemory(ProcessHandle process, std::uintptr_t address, void* buffer,
                                  std::size_t length) = 0;
-  // Synchronous send to a client window; returns the window's result.
-  virtual std::intptr_t SendMessageA(WindowHandle window, std::uint32_t message, std::uintptr_t wParam,
-                                     std::intptr_t lParam) = 0;
+  // Synchronous send to a client window that gives up after `limitMs` or at
+  // once when the window's thread is hung. While it waits, messages sent to
+  // the relay's own window are still delivered.
+  virtual NotificationResult SendMessageTimeoutA(WindowHandle window, std::uint32_t message,
+                                                 std::uintptr_t wParam, std::intptr_t lParam,
+                                                 std::uint32_t limitMs) = 0;
+  // The id of the process that owns `window`; 0 when there is no such window.
+  virtual std::uint32_t WindowProcessId(WindowHandle window) = 0;
   virtual std::uint32_t CurrentProcessId() = 0;
 };
 

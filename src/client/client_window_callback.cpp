@@ -28,7 +28,10 @@ std::uint32_t RegisterClient(Relay& relay, std::intptr_t processIdParam) {
   if (process == 0) return 0;
 
   VirtualServer* entry = relay.table.AddVirtualServer();
-  if (entry != nullptr) entry->clientProcess = process;
+  if (entry != nullptr) {
+    entry->clientProcess = process;
+    entry->clientProcessId = processId;
+  }
 
   if (relay.Debugging()) {
     relay.log.AppendLine(texts::kWindowEvent);
@@ -55,26 +58,57 @@ bool RecordLengthAcceptable(Relay& relay, std::intptr_t length) {
   return true;
 }
 
-// Finds the sender of a record: the first entry in table order whose process
-// supplies all `length` bytes at `address`, and hands the record to its
-// command. A process reads a record whole or not at all, so an entry either
-// supplies it or is passed over. The cursor stays on the sender's entry, or
-// on the last entry when none supplied the record.
-std::uint32_t SenderSearch(Relay& relay, std::uintptr_t address, std::int32_t length) {
+bool SuppliesRecord(Relay& relay, const VirtualServer& entry, std::uintptr_t address, std::int32_t length) {
+  return relay.clients.ReadProcessMemory(entry.clientProcess, address, relay.clientDataBuffer.data(),
+                                         static_cast<std::size_t>(length));
+}
+
+// Whether the record just read names a window of the entry's own process.
+// A create record is the one record that says who sent it: the window it
+// names belongs to its sender, and no other process is credited with it
+// while that one can supply it.
+bool OwnsNamedWindow(Relay& relay, const VirtualServer& entry, std::int32_t length) {
+  const std::uint8_t* record = relay.clientDataBuffer.data();
+  return NamesClientWindow(record, length) &&
+         relay.clients.WindowProcessId(ReadClientWindow(record)) == entry.clientProcessId;
+}
+
+// Finds the sender of a record and leaves the record in the ClientDataBuffer:
+// the first entry in table order whose process supplies all `length` bytes
+// at `address`, except that a create record goes to the first such entry
+// whose process owns the window it names, when there is one. A process
+// reads a record whole or not at all, so an entry either supplies it or is
+// passed over. The cursor stays on the sender's entry, or on the last entry
+// when none supplied the record.
+VirtualServer* FindSender(Relay& relay, std::uintptr_t address, std::int32_t length) {
+  VirtualServer* first = nullptr;
   relay.table.ResetCursor();
   for (VirtualServer* entry = relay.table.NextVirtualServer(); entry != nullptr;
        entry = relay.table.NextVirtualServer()) {
-    if (!relay.clients.ReadProcessMemory(entry->clientProcess, address, relay.clientDataBuffer.data(),
-                                         static_cast<std::size_t>(length))) {
-      continue;
+    if (!SuppliesRecord(relay, *entry, address, length)) continue;
+    if (OwnsNamedWindow(relay, *entry, length)) return entry;
+    if (first == nullptr) {
+      if (!NamesClientWindow(relay.clientDataBuffer.data(), length)) return entry;
+      first = entry;
     }
-    const ProcessHandle sender = entry->clientProcess;
-    if (relay.Debugging()) AppendNumberLine(relay.log, texts::kSenderFormat, HandleNumber(sender));
-    const CommandOutcome outcome = HandleClientCommand(relay, relay.clientDataBuffer.data(), length, sender);
-    return outcome == CommandOutcome::Executed ? 1 : 0;
   }
-  if (relay.Debugging()) relay.log.AppendLine(texts::kNoSender);
-  return NotHandled;
+  // No owner among them: the first that supplied it, read once more.
+  if (first == nullptr || !SuppliesRecord(relay, *first, address, length)) return nullptr;
+  relay.table.MakeCurrent(first);
+  return first;
+}
+
+// Hands the record to its sender's command.
+std::uint32_t SenderSearch(Relay& relay, std::uintptr_t address, std::int32_t length) {
+  const VirtualServer* entry = FindSender(relay, address, length);
+  if (entry == nullptr) {
+    if (relay.Debugging()) relay.log.AppendLine(texts::kNoSender);
+    return NotHandled;
+  }
+  const ProcessHandle sender = entry->clientProcess;
+  if (relay.Debugging()) AppendNumberLine(relay.log, texts::kSenderFormat, HandleNumber(sender));
+  const CommandOutcome outcome = HandleClientCommand(relay, relay.clientDataBuffer.data(), length, sender);
+  return outcome == CommandOutcome::Executed ? 1 : 0;
 }
 
 // DataMessage: copies the record at `address` out of the sending client's

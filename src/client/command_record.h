@@ -80,10 +80,19 @@ inline CreateRecordCheck CheckCreateRecord(const std::uint8_t* record, std::int3
   return end == nullptr ? CreateRecordCheck::HostNotEnded : CreateRecordCheck::Sound;
 }
 
+// Whether the record is a create command long enough to name its window.
+inline bool NamesClientWindow(const std::uint8_t* record, std::int32_t length) {
+  return length >= command_record::kHostOffset && ReadCommandCode(record) == CommandCode::CreateVirtualServer;
+}
+
+// The window a create record names: its 32-bit handle, sign-extended.
+inline WindowHandle ReadClientWindow(const std::uint8_t* record) {
+  return static_cast<WindowHandle>(ReadLittleEndian32(record + command_record::kClientWindowOffset));
+}
+
 inline CreateVirtualServerFields ReadCreateRecord(const std::uint8_t* record) {
   const char* host = reinterpret_cast<const char*>(record + command_record::kHostOffset);
-  return {ReadLittleEndian32(record + command_record::kNameIdOffset),
-          static_cast<WindowHandle>(ReadLittleEndian32(record + command_record::kClientWindowOffset)), host,
+  return {ReadLittleEndian32(record + command_record::kNameIdOffset), ReadClientWindow(record), host,
           static_cast<std::int32_t>(std::strlen(host))};
 }
 

@@ -8,9 +8,15 @@
 namespace quorvel {
 
 // The two things the relay tells a client window, with the same message
-// numbers clients use toward the relay. Both are synchronous sends: they
-// return once the window has handled the message, or at once when the window
-// does not exist. Nothing is logged here.
+// numbers clients use toward the relay. Both are synchronous sends that wait
+// at most kNotificationLimitMs, and not at all for a window whose thread is
+// hung, so one stuck client cannot stop the relay; they return at once when
+// the window does not exist. A window that does not answer in time is
+// logged; nothing else is logged here.
+
+// As long as the system waits before it calls a window hung, so a window it
+// does not call hung gets the whole time.
+inline constexpr std::uint32_t kNotificationLimitMs = 5000;
 
 // The client's create command has been carried out: ProcessIdMessage with
 // wParam 0 and the relay's own process id, so that the client can open the
@@ -19,8 +25,10 @@ void NotifyLinkUp(Relay& relay, WindowHandle clientWindow);
 
 // A partner has sent text: DataMessage with the address of the text in the
 // relay's own memory as wParam (full pointer width) and its length as
-// lParam. The bytes stay in place only while the send is under way; the
-// client reads them out of the relay's process before it returns.
+// lParam. The client reads the bytes out of the relay's process before it
+// returns. When the text lies in the receive buffer and the window does not
+// answer in time, that buffer is held for the window, unchanged, and the
+// relay receives into a fresh one of the same size from then on.
 void NotifyClientData(Relay& relay, WindowHandle clientWindow, const std::uint8_t* text, std::int32_t length);
 
 }  // namespace quorvel

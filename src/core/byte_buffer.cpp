@@ -2,10 +2,23 @@
 
 #include <cstdlib>
 #include <cstring>
+#include <utility>
 
 namespace quorvel {
 
 ByteBuffer::~ByteBuffer() { std::free(data_); }
+
+ByteBuffer::ByteBuffer(ByteBuffer&& other) noexcept
+    : data_(std::exchange(other.data_, nullptr)), size_(std::exchange(other.size_, 0)) {}
+
+ByteBuffer& ByteBuffer::operator=(ByteBuffer&& other) noexcept {
+  if (this != &other) {
+    std::free(data_);
+    data_ = std::exchange(other.data_, nullptr);
+    size_ = std::exchange(other.size_, 0);
+  }
+  return *this;
+}
 
 bool ByteBuffer::Reallocate(std::int32_t size) {
   if (size <= 0) return false;

@@ -6,12 +6,15 @@ namespace quorvel {
 
 // A zero-filled heap buffer that only ever grows or is replaced in place.
 // A reallocation that cannot get memory keeps the old buffer untouched.
+// Moving one hands its block over whole; the block does not move in memory.
 class ByteBuffer {
  public:
   ByteBuffer() = default;
   ~ByteBuffer();
   ByteBuffer(const ByteBuffer&) = delete;
   ByteBuffer& operator=(const ByteBuffer&) = delete;
+  ByteBuffer(ByteBuffer&& other) noexcept;
+  ByteBuffer& operator=(ByteBuffer&& other) noexcept;
 
   // Gives the buffer exactly `size` bytes, keeping the old contents that fit
   // and zero-filling the rest. Returns false (and changes nothing) when

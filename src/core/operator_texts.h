@@ -83,6 +83,8 @@ inline constexpr char kCreateTooShortFormat[] =
 inline constexpr char kHostNotEnded[] = "Der Rechnername endet nicht im Befehl, der Befehl wird abgewiesen";
 inline constexpr char kNoMemoryForHost[] = "Kein Speicher f\xFC" "r den Rechnernamen, der Befehl wird abgewiesen";
 inline constexpr char kEarlierLinkClosed[] = "Die bisherige Verbindung wird geschlossen";
+inline constexpr char kTakeOverFormat[] = "Der Virtuelle Server von %ld wird \xFC" "bernommen";
+inline constexpr char kNoAnswerFormat[] = "Das Fenster %ld hat nicht rechtzeitig geantwortet";
 inline constexpr char kNoMemoryForDatagram[] = "Kein Speicher f\xFC" "r das Datagramm, es wird nicht gesendet";
 
 }  // namespace quorvel::texts

@@ -3,6 +3,7 @@
 #include <cstdint>
 
 #include "client/client_platform.h"
+#include "client/held_receive_buffers.h"
 #include "core/byte_buffer.h"
 #include "core/settings.h"
 #include "net/udp_endpoint.h"
@@ -28,6 +29,7 @@ struct Relay {
   UdpEndpoint serverEndpoint;
   std::int32_t receiveBufferSize = 0;  // grows; the buffer follows when it is above 0
   ByteBuffer receiveBuffer;
+  HeldReceiveBuffers heldReceiveBuffers;  // receive buffers client windows may still read
   ByteBuffer clientDataBuffer;
   VirtualServerTable table;
   DebugLog log;

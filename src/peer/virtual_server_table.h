@@ -13,9 +13,13 @@ struct VirtualServer {
   std::int32_t nameId = 0;
   std::uint32_t partnerAddress = 0;  // IPv4, network order; 0xFFFFFFFF = not resolvable
   WindowHandle clientWindow = 0;
-  ProcessHandle clientProcess = 0;
+  ProcessHandle clientProcess = 0;  // 0 = none: the entry was handed to another (see Retire)
+  // The id the client announced. The relay's open handle keeps the process
+  // object, and so its id, from being reused while the entry holds it.
+  std::uint32_t clientProcessId = 0;
   UdpEndpoint partnerEndpoint;
   PeerAddress loginSource;  // all zero = no partner logged in
+  bool configured = false;  // a create command has named the partner
 
   VirtualServer* next = nullptr;  // table order
 };

@@ -43,6 +43,57 @@ TEST_F(SenderSearch, TheFirstEntryWhoseProcessSuppliesTheWholeRecordIsTheSender)
             "  Mit den folgenden Daten: Name:0 IP:0.0.0.0 hnwd:0\n");
 }
 
+// Two programs built alike keep their records at the same address. A create
+// record names its sender's window, so one that names a window of another
+// process goes to the supplier that owns that window; without such an owner
+// the first supplier stays the sender.
+TEST_F(SenderSearch, ACreateRecordGoesToTheProcessOwningTheWindowItNames) {
+  struct Case {
+    const char* what;
+    std::uint32_t windowOwner;  // of the window 0x700 that the later process's record names
+    std::string firstHolds;     // what the first registered process has at the address
+    ProcessHandle configured;   // whose entry the create configured; 0 = no create ran
+  };
+  const std::string foreignCreate = CreateRecord(5, 0x800, "127.0.0.1");
+  const Case cases[] = {
+      {"the later process owns the window", 2, foreignCreate, 0x20},
+      {"no supplier owns the window", 9, foreignCreate, 0x10},
+      {"the window does not exist", 0, foreignCreate, 0x10},
+      {"the first holds a create naming its own window", 2, CreateRecord(5, 0x900, "127.0.0.1"), 0x10},
+      // Only a create names its sender: any other record stays with the first.
+      {"the first holds another record", 2, TextRecord("0123456789abcdefghijklm"), 0},
+  };
+  for (const Case& c : cases) {
+    FakeDesktop caseDesktop;
+    FakeClientPlatform caseClients;
+    Relay caseRelay(caseDesktop, caseClients);
+    caseRelay.settings.port = partner.port;
+    ASSERT_TRUE(caseRelay.clientDataBuffer.Reallocate(64));
+    for (std::uint32_t id : {1u, 2u}) {
+      caseClients.AddProcess(id, static_cast<ProcessHandle>(id * 0x10));
+      ASSERT_EQ(ClientWindowCallback(caseRelay, ProcessIdMessage, 0, id), 1u);
+    }
+    if (c.windowOwner != 0) caseClients.AddWindow(0x700, c.windowOwner);
+    caseClients.AddWindow(0x900, 1);
+    const std::string record = CreateRecord(7, 0x700, "127.0.0.1");
+    caseClients.PutMemory(0x10, 0x8000, c.firstHolds.substr(0, record.size()));
+    caseClients.PutMemory(0x20, 0x8000, record);
+
+    EXPECT_EQ(ClientWindowCallback(caseRelay, DataMessage, 0x8000, static_cast<std::intptr_t>(record.size())), 1u)
+        << c.what;
+    for (ProcessHandle process : {0x10, 0x20}) {
+      const VirtualServer& entry = *caseRelay.table.FindByClientProcess(process);
+      EXPECT_EQ(entry.configured, process == c.configured) << c.what << " " << process;
+      // The command ran with the bytes of the process it was credited to.
+      if (entry.configured) {
+        EXPECT_EQ(entry.clientWindow, ReadClientWindow(reinterpret_cast<const std::uint8_t*>(
+                                          (process == 0x10 ? c.firstHolds : record).data())))
+            << c.what;
+      }
+    }
+  }
+}
+
 TEST_F(SenderSearch, AnEndedProcessIsPassedOver) {
   Announce(1, 0x10);
   Announce(2, 0x20);

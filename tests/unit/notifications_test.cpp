@@ -3,6 +3,8 @@
 #include <gtest/gtest.h>
 
 #include <cstdint>
+#include <cstring>
+#include <string>
 #include <vector>
 
 #include "client/window_messages.h"
@@ -51,6 +53,60 @@ TEST_F(Notifications, EmptyTextStillPointsPastTheTypeByte) {
   ASSERT_EQ(clients.sent.size(), 1u);
   EXPECT_EQ(clients.sent[0].wParam, reinterpret_cast<std::uintptr_t>(received + 1));
   EXPECT_EQ(clients.sent[0].lParam, 0);
+}
+
+// A window that does not answer in time may still be reading the text: the
+// bytes stay where they are, unchanged, until it answers a later
+// notification, and the relay receives into a fresh buffer meanwhile.
+TEST_F(Notifications, AWindowThatDoesNotAnswerKeepsItsTextUntilItAnswersAgain) {
+  relay.settings.debugging = 1;
+  ASSERT_TRUE(relay.receiveBuffer.Reallocate(64));
+  relay.receiveBufferSize = 64;
+  std::memcpy(relay.receiveBuffer.data(), "\x07hallo", 6);
+  const std::uint8_t* text = relay.receiveBuffer.data() + 1;
+  clients.AddWindow(0x30012, 50);
+  clients.AddWindow(0x30020, 60);
+  clients.hung.insert(0x30012);
+
+  NotifyClientData(relay, 0x30012, text, 5);
+
+  EXPECT_EQ(clients.sent.back().limitMs, kNotificationLimitMs);
+  EXPECT_EQ(relay.log.Render(), "Das Fenster 196626 hat nicht rechtzeitig geantwortet\n");
+  EXPECT_NE(relay.receiveBuffer.data(), text - 1);
+  EXPECT_EQ(relay.receiveBuffer.size(), 64);
+  EXPECT_EQ(relay.receiveBufferSize, 64);
+  std::memset(relay.receiveBuffer.data(), 'x', 64);  // the next datagram
+  EXPECT_EQ(std::string(reinterpret_cast<const char*>(text), 5), "hallo");
+
+  // Still not answering, and another window answering, let nothing go.
+  NotifyClientData(relay, 0x30012, relay.receiveBuffer.data() + 1, 5);
+  NotifyLinkUp(relay, 0x30020);
+  EXPECT_EQ(relay.heldReceiveBuffers.CountFor(0x30012), 2);
+  EXPECT_EQ(std::string(reinterpret_cast<const char*>(text), 5), "hallo");
+
+  clients.hung.clear();
+  NotifyLinkUp(relay, 0x30012);
+  EXPECT_EQ(relay.heldReceiveBuffers.CountFor(0x30012), 0);
+}
+
+TEST_F(Notifications, NothingIsHeldWhereNoWindowCanReadTheReceiveBuffer) {
+  relay.settings.debugging = 1;
+  ASSERT_TRUE(relay.receiveBuffer.Reallocate(64));
+  const std::uint8_t* inBuffer = relay.receiveBuffer.data() + 1;
+  const std::uint8_t elsewhere[] = {'h', 'i'};
+  clients.AddWindow(0x30012, 50);
+  clients.hung = {0x30012, 0x30099};
+
+  NotifyClientData(relay, 0x30099, inBuffer, 5);   // no such window
+  NotifyClientData(relay, 0x30012, elsewhere, 2);  // not in the receive buffer
+  NotifyLinkUp(relay, 0x30012);                     // points at nothing
+
+  EXPECT_EQ(relay.receiveBuffer.data(), inBuffer - 1);
+  EXPECT_EQ(relay.heldReceiveBuffers.CountFor(0x30012), 0);
+  EXPECT_EQ(relay.heldReceiveBuffers.CountFor(0x30099), 0);
+  EXPECT_EQ(relay.log.Render(),
+            "Das Fenster 196626 hat nicht rechtzeitig geantwortet\n"
+            "Das Fenster 196626 hat nicht rechtzeitig geantwortet\n");
 }
 
 }  // namespace

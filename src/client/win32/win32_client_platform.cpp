@@ -22,11 +22,22 @@ bool Win32ClientPlatform::ReadProcessMemory(ProcessHandle process, std::uintptr_
   return read != FALSE && bytesRead == length;
 }
 
-std::intptr_t Win32ClientPlatform::SendMessageA(WindowHandle window, std::uint32_t message, std::uintptr_t wParam,
-                                                std::intptr_t lParam) {
+NotificationResult Win32ClientPlatform::SendMessageTimeoutA(WindowHandle window, std::uint32_t message,
+                                                            std::uintptr_t wParam, std::intptr_t lParam,
+                                                            std::uint32_t limitMs) {
+  // Not SMTO_BLOCK: while it waits, the relay's thread must go on taking the
+  // messages clients send to its own window, as a plain SendMessageA does.
   // Both parameters keep their full width: wParam may be an address.
-  return ::SendMessageA(reinterpret_cast<HWND>(window), message, static_cast<WPARAM>(wParam),
-                        static_cast<LPARAM>(lParam));
+  DWORD_PTR value = 0;
+  const LRESULT answered = ::SendMessageTimeoutA(reinterpret_cast<HWND>(window), message, static_cast<WPARAM>(wParam),
+                                                 static_cast<LPARAM>(lParam), SMTO_ABORTIFHUNG, limitMs, &value);
+  return {answered != 0, static_cast<std::intptr_t>(value)};
+}
+
+std::uint32_t Win32ClientPlatform::WindowProcessId(WindowHandle window) {
+  DWORD processId = 0;
+  if (GetWindowThreadProcessId(reinterpret_cast<HWND>(window), &processId) == 0) return 0;
+  return processId;
 }
 
 std::uint32_t Win32ClientPlatform::CurrentProcessId() { return GetCurrentProcessId(); }

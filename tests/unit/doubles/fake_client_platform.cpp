@@ -26,15 +26,22 @@ bool FakeClientPlatform::ReadProcessMemory(ProcessHandle process, std::uintptr_t
   return false;
 }
 
-std::intptr_t FakeClientPlatform::SendMessageA(WindowHandle window, std::uint32_t message,
-                                               std::uintptr_t wParam, std::intptr_t lParam) {
-  SentMessage record{window, message, wParam, lParam, {}};
+NotificationResult FakeClientPlatform::SendMessageTimeoutA(WindowHandle window, std::uint32_t message,
+                                                           std::uintptr_t wParam, std::intptr_t lParam,
+                                                           std::uint32_t limitMs) {
+  SentMessage record{window, message, wParam, lParam, {}, limitMs};
   if (message == DataMessage && lParam > 0 && wParam != 0) {
     record.pointedBytes.assign(reinterpret_cast<const char*>(wParam), static_cast<std::size_t>(lParam));
   }
   sent.push_back(record);
   if (onSend) onSend(sent.back());
-  return 0;
+  if (hung.count(window) != 0) return {false, 0};
+  return {true, 0};
+}
+
+std::uint32_t FakeClientPlatform::WindowProcessId(WindowHandle window) {
+  auto found = windowOwners_.find(window);
+  return found == windowOwners_.end() ? 0 : found->second;
 }
 
 void FakeClientPlatform::AddProcess(std::uint32_t processId, ProcessHandle handle) {

@@ -3,6 +3,7 @@
 #include <cstdint>
 #include <functional>
 #include <map>
+#include <set>
 #include <string>
 #include <vector>
 
@@ -12,7 +13,8 @@ namespace quorvel::testing {
 
 // Client processes with memory regions that the relay may read, and client
 // windows that record every message sent to them, including the bytes a
-// DataMessage points at, read while the message is being delivered.
+// DataMessage points at, read while the message is being delivered. A window
+// in `hung` records the message but does not answer.
 class FakeClientPlatform : public ClientPlatform {
  public:
   struct SentMessage {
@@ -21,13 +23,15 @@ class FakeClientPlatform : public ClientPlatform {
     std::uintptr_t wParam;
     std::intptr_t lParam;
     std::string pointedBytes;  // DataMessage: lParam bytes at wParam in the relay's own memory
+    std::uint32_t limitMs;
   };
 
   ProcessHandle OpenProcessForReading(std::uint32_t processId) override;
   bool ReadProcessMemory(ProcessHandle process, std::uintptr_t address, void* buffer,
                          std::size_t length) override;
-  std::intptr_t SendMessageA(WindowHandle window, std::uint32_t message, std::uintptr_t wParam,
-                             std::intptr_t lParam) override;
+  NotificationResult SendMessageTimeoutA(WindowHandle window, std::uint32_t message, std::uintptr_t wParam,
+                                         std::intptr_t lParam, std::uint32_t limitMs) override;
+  std::uint32_t WindowProcessId(WindowHandle window) override;
   std::uint32_t CurrentProcessId() override { return relayProcessId; }
 
   // A process that can be opened under `processId` and then answers with
@@ -35,11 +39,15 @@ class FakeClientPlatform : public ClientPlatform {
   void AddProcess(std::uint32_t processId, ProcessHandle handle);
   void PutMemory(ProcessHandle handle, std::uintptr_t address, std::string bytes);
   void EndProcessOf(ProcessHandle handle);  // reads fail from now on
+  // A window owned by the process `processId`, until DestroyWindow.
+  void AddWindow(WindowHandle window, std::uint32_t processId) { windowOwners_[window] = processId; }
+  void DestroyWindow(WindowHandle window) { windowOwners_.erase(window); }
 
   std::uint32_t relayProcessId = 4242;
   std::vector<SentMessage> sent;
   std::vector<std::uint32_t> opened;  // process ids asked for
   std::function<void(const SentMessage&)> onSend;  // runs inside the send
+  std::set<WindowHandle> hung;
 
  private:
   struct Process {
@@ -49,6 +57,7 @@ class FakeClientPlatform : public ClientPlatform {
   };
   std::map<std::uint32_t, ProcessHandle> byId_;
   std::map<ProcessHandle, Process> byHandle_;
+  std::map<WindowHandle, std::uint32_t> windowOwners_;
 };
 
 }  // namespace quorvel::testing
