@@ -21,6 +21,17 @@ def start_relay(host):
     return relay, window
 
 
+def two_machines(session, debugging=1):
+    """Machines a and b in network namespaces of their own, linked, each
+    with its relay running. Returns a, b, their addresses, and the relay
+    process and window of each: (a, b, address_a, address_b, (relay_a,
+    window_a), (relay_b, window_b))."""
+    a = session.host("a", settings(debugging))
+    b = session.host("b", settings(debugging))
+    address_a, address_b = a.link(b)
+    return a, b, address_a, address_b, start_relay(a), start_relay(b)
+
+
 def wait_for_log_line(host, window, text):
     def present():
         return any(line == text for _, line in host.tree(window.hwnd, wait=10) or [])

@@ -5,7 +5,7 @@ from its conversation and status line."""
 
 from harness import case, check, check_equal, main, wait_until
 from sdk_programs import (CONNECT_BUTTON, CONVERSATION, HOST_EDIT, INPUT_EDIT, NAME_EDIT, SEND_BUTTON,
-                          ChatWindow, ConsoleClient, settings, start_relay, wait_for_log_line)
+                          ChatWindow, ConsoleClient, settings, start_relay, two_machines, wait_for_log_line)
 
 LOGIN_ACCEPTED = b"Name gefunden, Login erfolgreich!"
 LOGIN_REFUSED = b"Name nicht gefunden, Login FEHLGESCHLAGEN!"
@@ -38,11 +38,7 @@ def chat_with_a_console_client(session):
     linked) and shows it in the conversation with the time; B's answer
     appears there as the partner's line, and only then does the status line
     say connected."""
-    a = session.host("a", settings(debugging=1))
-    b = session.host("b", settings(debugging=1))
-    address_a, address_b = a.link(b)
-    _, window_a = start_relay(a)
-    _, window_b = start_relay(b)
+    a, b, address_a, address_b, (_, window_a), (_, window_b) = two_machines(session)
 
     # The chat connects before its partner has linked, so the partner's
     # relay refuses this first login; its texts must get through all the same.
@@ -81,11 +77,7 @@ def chat_goes_on_after_connecting_again_and_a_restart(session):
     it anew, a new process that finds the partner's host and name number
     kept from the last run. After each, texts flow both ways, and neither
     relay was restarted."""
-    a = session.host("a", settings(debugging=1))
-    b = session.host("b", settings(debugging=1))
-    address_a, address_b = a.link(b)
-    _, window_a = start_relay(a)
-    start_relay(b)
+    a, b, address_a, address_b, (_, window_a), _ = two_machines(session)
 
     chat = ChatWindow(a)
     chat.type(HOST_EDIT, address_b.encode())

@@ -6,7 +6,7 @@ relay reported."""
 
 from harness import case, check, check_equal, main, wait_until
 from sdk_programs import (CONNECT_BUTTON, HOST_EDIT, INPUT_EDIT, NAME_EDIT, SEND_BUTTON, ChatWindow, ConsoleClient,
-                          settings, start_relay, wait_for_log_line)
+                          settings, start_relay, two_machines, wait_for_log_line)
 
 LOGIN_ACCEPTED = b"Name gefunden, Login erfolgreich!"
 LONGEST_TEXT = 65506
@@ -23,11 +23,7 @@ def texts_between_two_machines(session):
     datagram among them; a text one byte longer is refused with a clear
     error and nothing of it arrives; quit ends relay A, after which A's
     client reports the missing relay."""
-    a = session.host("a", settings())
-    b = session.host("b", settings())
-    address_a, address_b = a.link(b)
-    relay_a, window_a = start_relay(a)
-    _, window_b = start_relay(b)
+    a, b, address_a, address_b, (relay_a, window_a), (_, window_b) = two_machines(session)
 
     client_a = ConsoleClient(a, "client-a")
     client_b = ConsoleClient(b, "client-b")
@@ -80,11 +76,7 @@ def programs_on_one_machine_each_reach_their_own_partner(session):
     name number of its own with a console client on machine B: each
     program's commands are its own, and every text, both ways, reaches the
     program it was meant for and no other."""
-    a = session.host("a", settings())
-    b = session.host("b", settings())
-    address_a, address_b = a.link(b)
-    _, window_a = start_relay(a)
-    _, window_b = start_relay(b)
+    a, b, address_a, address_b, (_, window_a), (_, window_b) = two_machines(session)
 
     hidden = ConsoleClient(a, "a-hidden")
     message_only = ConsoleClient(a, "a-message-only", "--message-only")
