@@ -5,7 +5,8 @@ with Debugging=1 and one load client (qvload) paired with its own relay
 the datagram leaving, and the datagram arriving and handed back to the
 client. Texts go in batches; after each batch the script prints the relay's
 processor time per text, the client's hand-over time per text, the relay's
-memory and how many texts came back. Not a test: it prints figures.
+memory, how many texts came back, and how many datagrams the namespace
+dropped for a full receive queue. Not a test: it prints figures.
 
     bench/debug_log.py [--texts 100000] [--batch 2000] [--rate 0] [--json FILE]
 """
@@ -66,12 +67,13 @@ def run_batches(session, args, rows, say):
         wall = time.monotonic() - wall_before
         row = {"texts": sent, "failed": int(answer[2]), "back": client.received(),
                "relay_cpu_ms_per_text": cpu * 1000 / count, "wall_ms_per_text": wall * 1000 / count,
-               "handover_ms_per_text": float(answer[3]) * 1000 / count, **load_run.memory(pid)}
+               "handover_ms_per_text": float(answer[3]) * 1000 / count,
+               "receive_queue_full": load_run.udp_counters(host).get("RcvbufErrors", 0), **load_run.memory(pid)}
         rows.append(row)
         say(f"{sent:7d} texts  relay {row['relay_cpu_ms_per_text']:.3f} ms/text  "
             f"wall {row['wall_ms_per_text']:.3f} ms/text  hand-over {row['handover_ms_per_text']:.3f} ms/text  "
             f"anonymous {row['anonymous'] / 2**20:.1f} MiB  rss {row['rss'] / 2**20:.1f} MiB  "
-            f"back {row['back']}  failed {row['failed']}")
+            f"back {row['back']}  failed {row['failed']}  dropped for a full queue {row['receive_queue_full']}")
     harness.check(relay.running, "the relay still runs")
 
 
