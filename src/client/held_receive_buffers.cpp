@@ -2,7 +2,6 @@
 
 #include "client/held_receive_buffers.h"
 
-#include <algorithm>
 #include <utility>
 
 namespace quorvel {
@@ -11,13 +10,8 @@ void HeldReceiveBuffers::Hold(WindowHandle window, ByteBuffer buffer) {
   held_.push_back(Held{window, std::move(buffer)});
 }
 
-void HeldReceiveBuffers::Release(WindowHandle window) {
-  std::erase_if(held_, [window](const Held& held) { return held.window == window; });
-}
-
-int HeldReceiveBuffers::CountFor(WindowHandle window) const {
-  return static_cast<int>(
-      std::count_if(held_.begin(), held_.end(), [window](const Held& held) { return held.window == window; }));
+bool HeldReceiveBuffers::Release(WindowHandle window) {
+  return std::erase_if(held_, [window](const Held& held) { return held.window == window; }) != 0;
 }
 
 }  // namespace quorvel

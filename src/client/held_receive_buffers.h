@@ -19,9 +19,9 @@ namespace quorvel {
 class HeldReceiveBuffers {
  public:
   void Hold(WindowHandle window, ByteBuffer buffer);
-  // The window has finished with everything notified to it before.
-  void Release(WindowHandle window);
-  int CountFor(WindowHandle window) const;
+  // The window has finished with everything notified to it before. Whether
+  // anything was held for it.
+  bool Release(WindowHandle window);
 
  private:
   struct Held {

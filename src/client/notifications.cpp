@@ -17,7 +17,9 @@ bool Notify(Relay& relay, WindowHandle clientWindow, std::uint32_t message, std:
   const NotificationResult result =
       relay.clients.SendMessageTimeoutA(clientWindow, message, wParam, lParam, kNotificationLimitMs);
   if (result.answered) {
-    relay.heldReceiveBuffers.Release(clientWindow);
+    if (relay.heldReceiveBuffers.Release(clientWindow) && relay.Debugging()) {
+      AppendNumberLine(relay.log, texts::kAnswersAgainFormat, HandleNumber(clientWindow));
+    }
     return true;
   }
   // A window that does not exist (or none at all) has nothing to say.

@@ -85,6 +85,7 @@ inline constexpr char kNoMemoryForHost[] = "Kein Speicher f\xFC" "r den Rechnern
 inline constexpr char kEarlierLinkClosed[] = "Die bisherige Verbindung wird geschlossen";
 inline constexpr char kTakeOverFormat[] = "Der Virtuelle Server von %ld wird \xFC" "bernommen";
 inline constexpr char kNoAnswerFormat[] = "Das Fenster %ld hat nicht rechtzeitig geantwortet";
+inline constexpr char kAnswersAgainFormat[] = "Das Fenster %ld antwortet wieder";
 inline constexpr char kNoMemoryForDatagram[] = "Kein Speicher f\xFC" "r das Datagramm, es wird nicht gesendet";
 
 }  // namespace quorvel::texts

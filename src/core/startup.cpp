@@ -28,15 +28,20 @@ void CreateMainWindow(Relay& relay) {
   });
 }
 
-// Opens the network and the server endpoint with its watcher. Either failure
-// is shown to the operator and ends the relay.
+// Whether the configured port names a UDP port at all. The settings reader
+// makes 0 of a value without digits; the transport would bind only the low
+// 16 bits of anything larger, and partners could not find the relay there.
+bool IsUdpPort(std::int32_t port) { return port >= 1 && port <= 65535; }
+
+// Opens the network and the server endpoint with its watcher. Either failure,
+// and a port that is not one, is shown to the operator and ends the relay.
 void StartServer(Relay& relay) {
   if (StartNetwork() == 0) {
     relay.desktop.ErrorBox(texts::kErrorCaption, texts::kNetworkStartFailed);
     Shutdown(relay);
   }
   const long port = static_cast<long>(relay.settings.port);
-  if (OpenServerEndpoint(relay.serverEndpoint, relay.settings.port) == 0) {
+  if (!IsUdpPort(relay.settings.port) || OpenServerEndpoint(relay.serverEndpoint, relay.settings.port) == 0) {
     char message[256];
     std::snprintf(message, sizeof message, "%s%ld%s", texts::kPortTakenBefore, port, texts::kPortTakenAfter);
     relay.desktop.ErrorBox(texts::kErrorCaption, message);

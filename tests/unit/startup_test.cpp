@@ -181,6 +181,34 @@ TEST_F(StartupTest, ATakenPortIsShownOnceAndEndsTheRelayBeforeTheLoop) {
   }
 }
 
+// A port that is not one from 1 to 65535 ends the relay with the port
+// message as for a taken port, showing the number the setting gave, and
+// binds nothing.
+TEST_F(StartupTest, APortOutsideOneTo65535IsShownAndEndsTheRelay) {
+  struct Case {
+    const char* setting;
+    long shown;
+  };
+  const Case cases[] = {{"abc", 0}, {"0", 0}, {"-5", -5}, {"65536", 65536}, {"70000", 70000}};
+  for (const Case& c : cases) {
+    SCOPED_TRACE(c.setting);
+    EXPECT_EXIT(
+        {
+          RunRelayWith(std::string("[UDP Settings]\nPort=") + c.setting + "\nDebugging=1\n", [&c](RelayRun& run) {
+            run.desktop.atEnd = [&run, &c] {
+              run.Check(run.desktop.boxes.size() == 1 && run.desktop.boxes[0].caption == "Error" &&
+                            run.desktop.boxes[0].text == PortMessage(c.shown),
+                        "the port message with the configured number");
+              run.Check(run.relay.serverEndpoint.socketHandle == 0, "nothing bound");
+              run.Check(run.desktop.polls == 0, "no poll");
+              run.Check(run.relay.log.Render().find("Server auf Port") == std::string::npos, "no server line");
+            };
+          });
+        },
+        ::testing::ExitedWithCode(0), kAllChecksPassed);
+  }
+}
+
 TEST_F(StartupTest, WithoutASettingsFileTheRelayServesPort1234Silently) {
   // Port 1234 is held here, by this test or by someone else: either way the
   // relay must fail on it, which shows that it went for that port.

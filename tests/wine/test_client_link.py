@@ -59,6 +59,11 @@ class Client:
         check_equal(answer, "result 1", f"answer to {self.name}'s create command")
         return int(relay_pid)
 
+    def hwnd(self):
+        answer = self.ask("hwnd")
+        check(answer.startswith("hwnd "), f"expected the window handle, got {answer!r}")
+        return int(answer.split()[1])
+
     def expect_data(self, hex_bytes, timeout=30):
         check_equal(self.line(timeout), f"data {hex_bytes}", f"text delivered to {self.name}")
 
@@ -78,6 +83,7 @@ def wait_for_log_line(host, window, text, count=1):
 
 
 LOGIN_ACCEPTED = b"Name gefunden, Login erfolgreich!"
+NOTIFICATION_LIMIT = 5  # seconds the relay waits for a client window to answer
 
 
 def hex_of(data):
@@ -126,6 +132,56 @@ def text_between_two_machines(session):
     check(relay_b.running, "relay B runs on")
     # B's text now goes nowhere, and B's relay still answers its client.
     check_equal(client_b.result("text 6f6b"), 1, "answer to B's text after A quit")
+
+
+def pair(client, partner, name_id, address, partner_address):
+    """Both sides create their links with the name number and log in."""
+    client.create(name_id, partner_address)
+    partner.create(name_id, address)
+    check_equal(client.result("login"), 1, f"answer to {client.name}'s login")
+    check_equal(partner.result("login"), 1, f"answer to {partner.name}'s login")
+
+
+@case(timeout=300)
+def hung_client_window(session):
+    """A client window that stops answering in the middle of a text holds
+    the relay up for no more than the limit: meanwhile the relay carries
+    another client's texts both ways, and the stalled window, when it goes
+    on, still reads its own text unchanged although later datagrams of the
+    same length have come in."""
+    a = session.host("a", settings())
+    b = session.host("b", settings())
+    address_a, address_b = a.link(b, "10.77.62")
+    a.start_relay()
+    b.start_relay()
+    window_a = wait_for_relay(a)
+    wait_for_relay(b)
+
+    stalled, other = Client(a, "stalled"), Client(a, "other")
+    partner_of_stalled, partner_of_other = Client(b, "partner-of-stalled"), Client(b, "partner-of-other")
+    for client in (stalled, other, partner_of_stalled, partner_of_other):
+        client.register()
+    pair(stalled, partner_of_stalled, 41, address_a, address_b)
+    pair(other, partner_of_other, 42, address_a, address_b)
+    wait_for_log_line(a, window_a, LOGIN_ACCEPTED, count=2)
+    wait_for_log_line(b, wait_for_relay(b), LOGIN_ACCEPTED, count=2)
+
+    stall_seconds = 2 * NOTIFICATION_LIMIT
+    check_equal(stalled.ask(f"stall {stall_seconds * 1000}"), f"stalling {stall_seconds * 1000}", "stall")
+    first = b"erster Text"
+    check_equal(partner_of_stalled.result("text " + hex_of(first)), 1, "answer to the stalled one's text")
+    # While the stalled window holds the text, both ways go on for the other.
+    check_equal(other.result("text " + hex_of(b"hin")), 1, "answer to the other client's text")
+    partner_of_other.expect_data(hex_of(b"hin"))
+    later = b"zweiter Text"[:len(first)]
+    check_equal(partner_of_other.result("text " + hex_of(later)), 1, "answer to the partner's text")
+    other.expect_data(hex_of(later), timeout=stall_seconds)
+
+    stalled.expect_data(hex_of(first), timeout=3 * stall_seconds)
+    wait_for_log_line(a, window_a, f"Das Fenster {stalled.hwnd()} hat nicht rechtzeitig geantwortet".encode())
+    # Answering again, the window gets its next text as before.
+    check_equal(partner_of_stalled.result("text " + hex_of(b"weiter")), 1, "answer to the next text")
+    stalled.expect_data(hex_of(b"weiter"))
 
 
 @case(timeout=180)

@@ -146,6 +146,21 @@ def configured_port_taken_debugging(session):
 
 
 @case(timeout=180)
+def port_that_is_not_one(session):
+    """A Port that is not a number from 1 to 65535 shows the port message
+    with the number the setting gave (a word gives 0), binds nothing, and the
+    relay ends with 0 after OK."""
+    host = session.host("a")
+    for value, shown in ((b"abc", 0), (b"70000", 70000)):
+        host.write_settings(b"[UDP Settings]\r\nPort=" + value + b"\r\n")
+        relay = host.start_relay()
+        check_port_message(host.message_box(), shown)
+        check_equal(host.udp_ports(), set(), f"UDP ports bound with Port={value.decode()}")
+        host.press_ok()
+        check_equal(relay.wait(EXIT_WAIT), 0, f"exit code after OK with Port={value.decode()}")
+
+
+@case(timeout=180)
 def second_instance_ends_first_keeps_running(session):
     """A second relay on the same port shows the port message and ends with
     0; the first keeps its window and port and still ends cleanly later."""

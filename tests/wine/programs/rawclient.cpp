@@ -15,6 +15,9 @@
 //   text [HEX]                 -> result N            SendText
 //   quit                       -> result N error E    Quit (the relay ends; N is 0)
 //   record [HEX]               -> result N            any record bytes
+//   stall MS                   -> stalling MS         the next text notification waits MS
+//                                                     inside the window procedure before
+//                                                     it reads the text (a hung window)
 //   message MSG WPARAM LPARAM  -> result N            any message; WPARAM "record" is
 //                                                     the address of the last record
 //   exit                       -> bye                 ends this program
@@ -28,10 +31,12 @@
 
 #include "command_window.h"
 
+#include <algorithm>
 #include <cstdint>
 #include <cstdio>
 #include <cstdlib>
 #include <string>
+#include <utility>
 #include <vector>
 
 namespace {
@@ -44,7 +49,28 @@ HWND relayWindow = nullptr;
 DWORD relayProcessId = 0;
 
 // The record handed over last stays here, readable, until the next one.
-std::vector<std::uint8_t> record;
+// The block lies at an address derived from the process id, where no other
+// instance of this program has memory: the relay tells clients apart by
+// which registered process can supply a record's bytes.
+constexpr std::size_t kRecordBlockSize = 0x20000;
+std::uint8_t* recordBlock = nullptr;
+std::size_t recordLength = 0;
+
+std::uint8_t* ReserveRecordBlock() {
+  // Far from where heaps and stacks grow; a 32-bit build has less room.
+  const std::uintptr_t base = sizeof(void*) == 8 ? static_cast<std::uintptr_t>(0x100000000000ull) : 0x30000000u;
+  const std::uintptr_t first = base + (GetCurrentProcessId() / 4 % 0x400) * kRecordBlockSize;
+  // Where something else already lies, the next blocks are tried.
+  for (std::uintptr_t at = first; at < first + 64 * kRecordBlockSize; at += kRecordBlockSize) {
+    void* block = VirtualAlloc(reinterpret_cast<void*>(at), kRecordBlockSize, MEM_RESERVE | MEM_COMMIT,
+                               PAGE_READWRITE);
+    if (block != nullptr) return static_cast<std::uint8_t*>(block);
+  }
+  return nullptr;
+}
+
+// How long the next text notification stalls before it reads; 0 = not at all.
+DWORD stallMs = 0;
 
 void WriteLine(const std::string& line) {
   std::fwrite(line.data(), 1, line.size(), stdout);
@@ -99,10 +125,10 @@ void WriteResult(LRESULT result) { WriteLine("result " + std::to_string(static_c
 // Hands the record over the way a client does: a synchronous send, so that
 // the bytes stay where they are until the relay has read them.
 LRESULT HandOver(const std::vector<std::uint8_t>& bytes) {
-  record = bytes;
-  if (record.empty()) record.reserve(1);  // a valid address all the same
-  return SendMessageA(relayWindow, DataMessage, reinterpret_cast<WPARAM>(record.data()),
-                      static_cast<LPARAM>(record.size()));
+  recordLength = bytes.size() < kRecordBlockSize ? bytes.size() : kRecordBlockSize;
+  std::copy_n(bytes.begin(), recordLength, recordBlock);
+  return SendMessageA(relayWindow, DataMessage, reinterpret_cast<WPARAM>(recordBlock),
+                      static_cast<LPARAM>(recordLength));
 }
 
 // The relay tells this window about its link and hands it text.
@@ -113,6 +139,8 @@ LRESULT CALLBACK ClientWindowProcedure(HWND window, UINT message, WPARAM wParam,
     return 1;
   }
   if (message == DataMessage) {
+    // The relay stops waiting meanwhile; the text must still be there after.
+    if (stallMs != 0) Sleep(std::exchange(stallMs, 0));
     const auto length = static_cast<std::int32_t>(lParam);
     std::vector<std::uint8_t> bytes(length > 0 ? static_cast<std::size_t>(length) : 0);
     HANDLE relay = OpenProcess(PROCESS_VM_READ, FALSE, relayProcessId);
@@ -180,10 +208,13 @@ bool RunCommand(const std::string& line) {
     if (verb == "text") bytes.insert(bytes.begin(), 2);
     WriteResult(HandOver(bytes));
   } else if (verb == "message" && words.size() == 4) {
-    const WPARAM wParam = words[2] == "record" ? reinterpret_cast<WPARAM>(record.data())
+    const WPARAM wParam = words[2] == "record" ? reinterpret_cast<WPARAM>(recordBlock)
                                                : static_cast<WPARAM>(ParseNumber(words[2]));
     WriteResult(SendMessageA(relayWindow, static_cast<UINT>(ParseNumber(words[1])), wParam,
                              static_cast<LPARAM>(ParseNumber(words[3]))));
+  } else if (verb == "stall" && words.size() == 2) {
+    stallMs = static_cast<DWORD>(ParseNumber(words[1]));
+    WriteLine("stalling " + std::to_string(stallMs));
   } else if (verb == "exit") {
     WriteLine("bye");
     return false;
@@ -198,7 +229,8 @@ bool RunCommand(const std::string& line) {
 int main() {
   clientWindow = command_window::Create("QuorvelTestClient", "Quorvel test client", ClientWindowProcedure);
   if (clientWindow == nullptr) return 3;
-  record.reserve(70000);
+  recordBlock = ReserveRecordBlock();
+  if (recordBlock == nullptr) return 3;
   if (!command_window::RunCommands(clientWindow, RunCommand)) return 3;
   DestroyWindow(clientWindow);
   return 0;
