@@ -11,8 +11,14 @@ namespace quorvel {
 using ProcessHandle = std::intptr_t;
 
 // What a send to a client window came to.
+enum class Delivery {
+  Answered,
+  NotTaken,  // the window is gone, or was hung already: it never got the message
+  NoAnswer,  // no answer within the limit: the window may still be handling it
+};
+
 struct NotificationResult {
-  bool answered;        // false: the window did not answer within the limit, or is gone
+  Delivery delivery;
   std::intptr_t value;  // the window's result when it answered
 };
 
@@ -29,9 +35,10 @@ class ClientPlatform {
   // when all of them could be read.
   virtual bool ReadProcessMemory(ProcessHandle process, std::uintptr_t address, void* buffer,
                                  std::size_t length) = 0;
-  // Synchronous send to a client window that gives up after `limitMs` or at
-  // once when the window's thread is hung. While it waits, messages sent to
-  // the relay's own window are still delivered.
+  // Synchronous send to a client window that gives up after `limitMs`, and
+  // does not send at all to a window that is gone or whose thread is hung.
+  // While it waits, messages sent to the relay's own window are still
+  // delivered.
   virtual NotificationResult SendMessageTimeoutA(WindowHandle window, std::uint32_t message,
                                                  std::uintptr_t wParam, std::intptr_t lParam,
                                                  std::uint32_t limitMs) = 0;

@@ -12,21 +12,19 @@ namespace {
 
 // One bounded send. An answer means the window's thread has finished with
 // every notification sent to it before, so what was held for it is let go.
-bool Notify(Relay& relay, WindowHandle clientWindow, std::uint32_t message, std::uintptr_t wParam,
-            std::intptr_t lParam) {
+Delivery Notify(Relay& relay, WindowHandle clientWindow, std::uint32_t message, std::uintptr_t wParam,
+                std::intptr_t lParam) {
   const NotificationResult result =
       relay.clients.SendMessageTimeoutA(clientWindow, message, wParam, lParam, kNotificationLimitMs);
-  if (result.answered) {
+  if (result.delivery == Delivery::Answered) {
     if (relay.heldReceiveBuffers.Release(clientWindow) && relay.Debugging()) {
       AppendNumberLine(relay.log, texts::kAnswersAgainFormat, HandleNumber(clientWindow));
     }
-    return true;
-  }
-  // A window that does not exist (or none at all) has nothing to say.
-  if (relay.Debugging() && relay.clients.WindowProcessId(clientWindow) != 0) {
+  } else if (relay.Debugging() && relay.clients.WindowProcessId(clientWindow) != 0) {
+    // A window that does not exist (or none at all) has nothing to say.
     AppendNumberLine(relay.log, texts::kNoAnswerFormat, HandleNumber(clientWindow));
   }
-  return false;
+  return result.delivery;
 }
 
 bool InReceiveBuffer(const Relay& relay, const std::uint8_t* text) {
@@ -50,10 +48,9 @@ void NotifyLinkUp(Relay& relay, WindowHandle clientWindow) {
 }
 
 void NotifyClientData(Relay& relay, WindowHandle clientWindow, const std::uint8_t* text, std::int32_t length) {
-  if (Notify(relay, clientWindow, DataMessage, reinterpret_cast<std::uintptr_t>(text), length)) return;
-  if (relay.clients.WindowProcessId(clientWindow) != 0 && InReceiveBuffer(relay, text)) {
-    HoldReceiveBuffer(relay, clientWindow);
-  }
+  // Only a window that may have taken the message can still read the text.
+  const Delivery delivery = Notify(relay, clientWindow, DataMessage, reinterpret_cast<std::uintptr_t>(text), length);
+  if (delivery == Delivery::NoAnswer && InReceiveBuffer(relay, text)) HoldReceiveBuffer(relay, clientWindow);
 }
 
 }  // namespace quorvel

@@ -66,7 +66,7 @@ TEST_F(Notifications, AWindowThatDoesNotAnswerKeepsItsTextUntilItAnswersAgain) {
   const std::uint8_t* text = relay.receiveBuffer.data() + 1;
   clients.AddWindow(0x30012, 50);
   clients.AddWindow(0x30020, 60);
-  clients.hung.insert(0x30012);
+  clients.unanswered[0x30012] = Delivery::NoAnswer;
 
   NotifyClientData(relay, 0x30012, text, 5);
 
@@ -85,7 +85,7 @@ TEST_F(Notifications, AWindowThatDoesNotAnswerKeepsItsTextUntilItAnswersAgain) {
   EXPECT_EQ(std::string(reinterpret_cast<const char*>(text), 5), "hallo");
 
   // Answering again, the window lets go of both, once.
-  clients.hung.clear();
+  clients.unanswered.clear();
   NotifyLinkUp(relay, 0x30012);
   NotifyLinkUp(relay, 0x30012);
   EXPECT_EQ(relay.log.Render(),
@@ -100,16 +100,21 @@ TEST_F(Notifications, NothingIsHeldWhereNoWindowCanReadTheReceiveBuffer) {
   const std::uint8_t* inBuffer = relay.receiveBuffer.data() + 1;
   const std::uint8_t elsewhere[] = {'h', 'i'};
   clients.AddWindow(0x30012, 50);
-  clients.hung = {0x30012, 0x30099};
+  clients.AddWindow(0x30020, 60);
+  clients.unanswered = {
+      {0x30012, Delivery::NoAnswer}, {0x30020, Delivery::NotTaken}, {0x30099, Delivery::NotTaken}};
 
-  NotifyClientData(relay, 0x30099, inBuffer, 5);   // no such window
+  NotifyClientData(relay, 0x30099, inBuffer, 5);   // no such window: not logged either
+  NotifyClientData(relay, 0x30020, inBuffer, 5);   // hung already: never got it
   NotifyClientData(relay, 0x30012, elsewhere, 2);  // not in the receive buffer
   NotifyLinkUp(relay, 0x30012);                     // points at nothing
 
   EXPECT_EQ(relay.receiveBuffer.data(), inBuffer - 1);
-  clients.hung.clear();
+  clients.unanswered.clear();
   NotifyLinkUp(relay, 0x30012);  // nothing held to let go of
+  NotifyLinkUp(relay, 0x30020);
   EXPECT_EQ(relay.log.Render(),
+            "Das Fenster 196640 hat nicht rechtzeitig geantwortet\n"
             "Das Fenster 196626 hat nicht rechtzeitig geantwortet\n"
             "Das Fenster 196626 hat nicht rechtzeitig geantwortet\n");
 }

@@ -134,6 +134,17 @@ def text_between_two_machines(session):
     check_equal(client_b.result("text 6f6b"), 1, "answer to B's text after A quit")
 
 
+def two_machines(session, subnet):
+    """Relays on two linked machines a and b: the hosts, their addresses and
+    the relays' windows."""
+    a = session.host("a", settings())
+    b = session.host("b", settings())
+    address_a, address_b = a.link(b, subnet)
+    a.start_relay()
+    b.start_relay()
+    return a, b, address_a, address_b, wait_for_relay(a), wait_for_relay(b)
+
+
 def pair(client, partner, name_id, address, partner_address):
     """Both sides create their links with the name number and log in."""
     client.create(name_id, partner_address)
@@ -143,19 +154,45 @@ def pair(client, partner, name_id, address, partner_address):
 
 
 @case(timeout=300)
+def repeated_create_and_restarted_client(session):
+    """A client repeats its create to the same partner, and later a new
+    client process replaces it with the same name number and partner: texts
+    go on both ways without another login and without restarting a relay."""
+    a, b, address_a, address_b, window_a, _ = two_machines(session, "10.77.63")
+    client, partner = Client(a, "client"), Client(b, "partner")
+    client.register()
+    partner.register()
+    pair(client, partner, 51, address_a, address_b)
+    wait_for_log_line(a, window_a, LOGIN_ACCEPTED)
+
+    def both_ways(sender, what):
+        check_equal(sender.result("text " + hex_of(what)), 1, f"answer to {what!r}")
+        partner.expect_data(hex_of(what))
+        check_equal(partner.result("text " + hex_of(what[::-1])), 1, f"answer to {what[::-1]!r}")
+        sender.expect_data(hex_of(what[::-1]))
+
+    both_ways(client, b"vorher")
+    client.create(51, address_b)
+    both_ways(client, b"nochmal verbunden")
+
+    check_equal(client.ask("exit"), "bye", "the client leaving")
+    check_equal(client.process.wait(EXIT_WAIT), 0, "exit code of the client")
+    successor = Client(a, "successor")
+    successor.register()
+    successor.create(51, address_b)
+    both_ways(successor, b"neu gestartet")
+    check(any(line.startswith(b"Der Virtuelle Server von ") and line.endswith(b" wird \xfcbernommen")
+              for _, line in a.tree(window_a.hwnd, wait=10)), "the take-over is logged")
+
+
+@case(timeout=300)
 def hung_client_window(session):
     """A client window that stops answering in the middle of a text holds
     the relay up for no more than the limit: meanwhile the relay carries
     another client's texts both ways, and the stalled window, when it goes
     on, still reads its own text unchanged although later datagrams of the
     same length have come in."""
-    a = session.host("a", settings())
-    b = session.host("b", settings())
-    address_a, address_b = a.link(b, "10.77.62")
-    a.start_relay()
-    b.start_relay()
-    window_a = wait_for_relay(a)
-    wait_for_relay(b)
+    a, b, address_a, address_b, window_a, window_b = two_machines(session, "10.77.62")
 
     stalled, other = Client(a, "stalled"), Client(a, "other")
     partner_of_stalled, partner_of_other = Client(b, "partner-of-stalled"), Client(b, "partner-of-other")
@@ -164,7 +201,7 @@ def hung_client_window(session):
     pair(stalled, partner_of_stalled, 41, address_a, address_b)
     pair(other, partner_of_other, 42, address_a, address_b)
     wait_for_log_line(a, window_a, LOGIN_ACCEPTED, count=2)
-    wait_for_log_line(b, wait_for_relay(b), LOGIN_ACCEPTED, count=2)
+    wait_for_log_line(b, window_b, LOGIN_ACCEPTED, count=2)
 
     stall_seconds = 2 * NOTIFICATION_LIMIT
     check_equal(stalled.ask(f"stall {stall_seconds * 1000}"), f"stalling {stall_seconds * 1000}", "stall")

@@ -28,10 +28,14 @@ NotificationResult Win32ClientPlatform::SendMessageTimeoutA(WindowHandle window,
   // Not SMTO_BLOCK: while it waits, the relay's thread must go on taking the
   // messages clients send to its own window, as a plain SendMessageA does.
   // Both parameters keep their full width: wParam may be an address.
+  // A window that is hung already is not sent to, as SMTO_ABORTIFHUNG would
+  // do, but then it is known that the message never reached it.
+  const HWND target = reinterpret_cast<HWND>(window);
+  if (IsWindow(target) == FALSE || IsHungAppWindow(target) != FALSE) return {Delivery::NotTaken, 0};
   DWORD_PTR value = 0;
-  const LRESULT answered = ::SendMessageTimeoutA(reinterpret_cast<HWND>(window), message, static_cast<WPARAM>(wParam),
+  const LRESULT answered = ::SendMessageTimeoutA(target, message, static_cast<WPARAM>(wParam),
                                                  static_cast<LPARAM>(lParam), SMTO_ABORTIFHUNG, limitMs, &value);
-  return {answered != 0, static_cast<std::intptr_t>(value)};
+  return {answered != 0 ? Delivery::Answered : Delivery::NoAnswer, static_cast<std::intptr_t>(value)};
 }
 
 std::uint32_t Win32ClientPlatform::WindowProcessId(WindowHandle window) {

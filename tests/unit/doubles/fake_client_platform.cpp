@@ -35,8 +35,8 @@ NotificationResult FakeClientPlatform::SendMessageTimeoutA(WindowHandle window, 
   }
   sent.push_back(record);
   if (onSend) onSend(sent.back());
-  if (hung.count(window) != 0) return {false, 0};
-  return {true, 0};
+  auto found = unanswered.find(window);
+  return {found != unanswered.end() ? found->second : Delivery::Answered, 0};
 }
 
 std::uint32_t FakeClientPlatform::WindowProcessId(WindowHandle window) {

@@ -3,7 +3,6 @@
 #include <cstdint>
 #include <functional>
 #include <map>
-#include <set>
 #include <string>
 #include <vector>
 
@@ -14,7 +13,7 @@ namespace quorvel::testing {
 // Client processes with memory regions that the relay may read, and client
 // windows that record every message sent to them, including the bytes a
 // DataMessage points at, read while the message is being delivered. A window
-// in `hung` records the message but does not answer.
+// in `unanswered` records the message but answers with the delivery given there.
 class FakeClientPlatform : public ClientPlatform {
  public:
   struct SentMessage {
@@ -47,7 +46,7 @@ class FakeClientPlatform : public ClientPlatform {
   std::vector<SentMessage> sent;
   std::vector<std::uint32_t> opened;  // process ids asked for
   std::function<void(const SentMessage&)> onSend;  // runs inside the send
-  std::set<WindowHandle> hung;
+  std::map<WindowHandle, Delivery> unanswered;
 
  private:
   struct Process {
