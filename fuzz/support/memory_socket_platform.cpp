@@ -29,6 +29,8 @@ SocketHandle OpenDatagramSocket() { return socketsRefused ? 0 : ++lastSocket; }
 bool BindSocket(SocketHandle socket, const SocketAddress&) { return socket != 0; }
 std::uint16_t BoundPort(SocketHandle) { return 0; }
 void CloseSocket(SocketHandle) {}
+bool RequestReceiveQueue(SocketHandle, std::int32_t) { return true; }
+std::int32_t ReceiveQueueSize(SocketHandle) { return -1; }
 
 bool SendTo(SocketHandle socket, const void* data, std::int32_t length, const SocketAddress&) {
   if (socket == 0 || length < 0) return false;
@@ -40,6 +42,16 @@ bool SendTo(SocketHandle socket, const void* data, std::int32_t length, const So
 std::int32_t ReceiveFrom(SocketHandle, void*, std::int32_t, SocketAddress&) { return -1; }
 Readiness WaitForDatagram(SocketHandle, std::int32_t) { return Readiness::TimedOut; }
 std::int32_t QueuedDatagramSize(SocketHandle) { return -1; }
+
+// No watcher is ever started: nothing can be waited on.
+WaitHandle CreateSignal() { return 0; }
+void RaiseSignal(WaitHandle) {}
+void CloseSignal(WaitHandle) {}
+void WaitForSignal(WaitHandle) {}
+WaitHandle WatchSocket(SocketHandle) { return 0; }
+void UnwatchSocket(SocketHandle, WaitHandle) {}
+Queued PeekQueued(SocketHandle) { return Queued::Nothing; }
+Wake WaitForSocketOrSignal(SocketHandle, WaitHandle, WaitHandle) { return Wake::Failed; }
 
 std::uint32_t ParseDottedAddress(const char* text) { return ::inet_addr(text); }
 

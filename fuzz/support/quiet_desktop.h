@@ -18,6 +18,7 @@ class QuietDesktop : public Desktop {
   MainWindow CreateMainWindow(bool) override { return {0x2A0046, nullptr}; }
   void InstallCallback(WindowCallback) override {}
   std::uint32_t PollWindowEvent() override { return 0; }
+  void WaitForWork(std::intptr_t) override {}  // the targets never run the main loop
   int ErrorBox(const char*, const char*) override {
     if (onErrorBox) onErrorBox();
     return 1;

@@ -64,6 +64,13 @@ void RunRelay(Relay& relay) {
   for (;;) {
     if (relay.desktop.PollWindowEvent() == CloseEvent) Shutdown(relay);
     ReceiveLoop(relay);
+    // Datagrams left over after a full batch are taken in the next turn at
+    // once. Otherwise sleep until there is something to do: a message for
+    // the window (a client's, sent or posted) or a datagram flagged by the
+    // watcher. No time limit: the wait ends on either, and on nothing else.
+    if (!DatagramsFlagged(relay.serverEndpoint)) {
+      relay.desktop.WaitForWork(ReadinessHandle(relay.serverEndpoint));
+    }
   }
 }
 

@@ -1,76 +1,78 @@
 #include "net/readiness_watcher.h"
 
-#include <chrono>
 #include <system_error>
 
-#include "net/socket_platform.h"
-
 namespace quorvel {
-namespace {
 
-// Each pass starts with this pause, so a burst is flagged at most about one
-// datagram per millisecond.
-constexpr std::chrono::milliseconds kPassPause{1};
-// How long one wait for a datagram lasts before the watcher looks whether it
-// is to stop; it bounds how long Stop takes.
-constexpr std::int32_t kWaitSliceMilliseconds = 20;
-
-}  // namespace
+ReadinessWatcher::~ReadinessWatcher() {
+  Stop();
+  Release();
+}
 
 bool ReadinessWatcher::Start() {
+  socket_ = endpoint_.socketHandle;
+  wake_ = socket_platform::CreateSignal();
+  readiness_ = socket_platform::CreateSignal();
+  watch_ = socket_platform::WatchSocket(socket_);
+  if (wake_ == 0 || readiness_ == 0 || watch_ == 0) {
+    Release();
+    return false;
+  }
   try {
     thread_ = std::thread(&ReadinessWatcher::Watch, this);
   } catch (const std::system_error&) {  // the platform refused the thread
+    Release();
     return false;
   }
   return true;
 }
 
 void ReadinessWatcher::Stop() {
-  {
-    const std::lock_guard<std::mutex> lock(restMutex_);
-    stopping_ = true;
-  }
-  restWake_.notify_one();
-  if (thread_.joinable()) thread_.join();
+  if (!thread_.joinable()) return;
+  stopping_.store(true);
+  socket_platform::RaiseSignal(wake_);
+  thread_.join();
 }
 
-void ReadinessWatcher::FlagCleared() {
-  // Taking the lock after the store means the watcher is either still before
-  // its check (and will see 0) or already waiting (and gets the wake-up).
-  { const std::lock_guard<std::mutex> lock(restMutex_); }
-  restWake_.notify_one();
+void ReadinessWatcher::Release() {
+  if (watch_ != 0) socket_platform::UnwatchSocket(socket_, watch_);
+  if (wake_ != 0) socket_platform::CloseSignal(wake_);
+  if (readiness_ != 0) socket_platform::CloseSignal(readiness_);
+  watch_ = wake_ = readiness_ = 0;
 }
 
-bool ReadinessWatcher::WaitForFlag(std::chrono::milliseconds limit) {
-  std::unique_lock<std::mutex> lock(restMutex_);
-  return flagRaised_.wait_for(lock, limit, [this] { return endpoint_.dataReady.load() != 0; });
-}
-
-bool ReadinessWatcher::WaitUntilCleared() {
-  std::unique_lock<std::mutex> lock(restMutex_);
-  restWake_.wait(lock, [this] { return stopping_ || endpoint_.dataReady.load() == 0; });
-  return !stopping_;
+void ReadinessWatcher::HandBack() {
+  // Stored before the wake-up: the watcher, woken or not yet waiting, finds
+  // the flag down and looks at the socket again.
+  endpoint_.dataReady.store(0);
+  socket_platform::RaiseSignal(wake_);
 }
 
 void ReadinessWatcher::Watch() {
-  // The flag is raised only after it was seen at 0, and the next look at the
-  // socket happens only after the main thread lowered it again, so the two
-  // threads never read from the socket at the same time.
-  while (WaitUntilCleared()) {
-    const SocketHandle socket = endpoint_.socketHandle;
-    std::this_thread::sleep_for(kPassPause);
-    // Errors (a closed socket, an unreachable port from an earlier send) are
-    // dropped; the next pass looks again.
-    if (socket_platform::WaitForDatagram(socket, kWaitSliceMilliseconds) ==
-        socket_platform::Readiness::DatagramQueued) {
-      {
-        // Raised under the lock, so a main thread about to wait either sees
-        // the flag or is already waiting and gets the wake-up.
-        const std::lock_guard<std::mutex> lock(restMutex_);
-        endpoint_.dataReady.store(1);
-      }
-      flagRaised_.notify_one();
+  for (;;) {
+    // The main thread holds the socket (it was handed over, or a flag was
+    // left standing by an earlier watcher): wait until it comes back.
+    while (endpoint_.dataReady.load() != 0 && !stopping_.load()) socket_platform::WaitForSignal(wake_);
+    if (stopping_.load()) return;
+    // No look first: the main thread's last look found nothing, and a
+    // datagram that came after it ends this wait at once (so does one that
+    // was queued before the watching began).
+    switch (socket_platform::WaitForSocketOrSignal(socket_, watch_, wake_)) {
+      case socket_platform::Wake::Socket:
+        // A datagram, or an error (a refusal of an earlier send), which the
+        // peek consumes.
+        if (socket_platform::PeekQueued(socket_) == socket_platform::Queued::Datagram) {
+          endpoint_.dataReady.store(1);
+          socket_platform::RaiseSignal(readiness_);
+        }
+        break;
+      case socket_platform::Wake::Signal:
+        break;
+      case socket_platform::Wake::Failed:
+        // The socket cannot be waited on (it was closed): only a wake-up
+        // can change anything now.
+        socket_platform::WaitForSignal(wake_);
+        break;
     }
   }
 }

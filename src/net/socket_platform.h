@@ -21,21 +21,62 @@ bool BindSocket(SocketHandle socket, const SocketAddress& local);
 // The local port (host order) the socket is bound to; 0 = not bound or unknown.
 std::uint16_t BoundPort(SocketHandle socket);
 void CloseSocket(SocketHandle socket);
+// Asks for a receive queue of `bytes`; false when the platform refused. The
+// platform may grant less (or, like Linux, count its bookkeeping in).
+bool RequestReceiveQueue(SocketHandle socket, std::int32_t bytes);
+// The receive queue the platform granted, in bytes; -1 when unknown.
+std::int32_t ReceiveQueueSize(SocketHandle socket);
 
 // Hands one datagram to the platform; true = accepted for sending.
 bool SendTo(SocketHandle socket, const void* data, std::int32_t length, const SocketAddress& destination);
-// Takes one datagram: its length, or -1 when the receive failed. A datagram
-// longer than `size` is lost and gives -1. The sender goes into `sender`.
+// Takes one datagram without waiting: its length, or -1 when the receive
+// failed (nothing queued counts as failed). A datagram longer than `size` is
+// lost and gives -1. The sender goes into `sender`.
 std::int32_t ReceiveFrom(SocketHandle socket, void* buffer, std::int32_t size, SocketAddress& sender);
 
 enum class Readiness { DatagramQueued, TimedOut, Failed };
 // Waits up to `timeoutMilliseconds` until a datagram (empty ones included) is
 // queued, and leaves it queued. A pending socket error is consumed and gives
-// Failed.
+// Failed. (The probe's wait; the relay's watcher uses the waits below.)
 Readiness WaitForDatagram(SocketHandle socket, std::int32_t timeoutMilliseconds);
 // Length of the datagram at the head of the queue without taking it; -1 when
-// there is none or it cannot be learnt. Does not wait.
+// none is queued or its length cannot be learnt. Does not wait. An error
+// pending on the socket (a refusal of an earlier send) is consumed on the
+// way and does not count.
 std::int32_t QueuedDatagramSize(SocketHandle socket);
+
+// ---- The readiness watcher's waits (net/readiness_watcher.cpp).
+
+// A platform object one thread waits on: an event (Windows) or a descriptor
+// plus one (Linux). 0 = none.
+using WaitHandle = std::intptr_t;
+
+// A signal between two threads, auto-reset: raising it wakes one wait, and
+// the wait that sees it clears it. A raise with no waiter is kept.
+WaitHandle CreateSignal();
+void RaiseSignal(WaitHandle signal);
+void CloseSignal(WaitHandle signal);
+// Waits until the signal is raised, then clears it. No time limit.
+void WaitForSignal(WaitHandle signal);
+
+// Makes the socket waitable for WaitForSocketOrSignal and turns it
+// non-blocking; the handle it returns (0 = refused) goes to Unwatch when the
+// watching ends, which makes the socket blocking again.
+WaitHandle WatchSocket(SocketHandle socket);
+void UnwatchSocket(SocketHandle socket, WaitHandle watch);
+
+// Without waiting: is a datagram queued (an empty one too)? An error pending
+// on the socket is consumed and gives Nothing.
+enum class Queued { Datagram, Nothing };
+Queued PeekQueued(SocketHandle socket);
+
+// Waits without a time limit until the socket has something queued (a
+// datagram or an error) or `signal` is raised (then cleared). It returns at
+// once for something already queued when the watching began or that came
+// after the last receive or peek on the socket. Failed: the socket cannot be
+// waited on (say, it has been closed); nothing is waited for.
+enum class Wake { Socket, Signal, Failed };
+Wake WaitForSocketOrSignal(SocketHandle socket, WaitHandle watch, WaitHandle signal);
 
 // Dotted IPv4 text -> network-order address; 0xFFFFFFFF when it does not parse.
 std::uint32_t ParseDottedAddress(const char* text);

@@ -38,7 +38,8 @@ struct UdpEndpoint {
   SocketAddress address;
   SocketHandle socketHandle = 0;
   std::unique_ptr<ReadinessWatcher> watcherThread;  // null = no watcher
-  // 1 = the watcher has seen a waiting datagram that has not been taken yet.
+  // 1 = the watcher has seen a waiting datagram and handed the socket to the
+  // main thread, which takes what is queued and then lowers it again.
   std::atomic<std::uint32_t> dataReady{0};
 };
 

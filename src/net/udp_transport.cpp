@@ -1,7 +1,5 @@
 #include "net/udp_transport.h"
 
-#include <thread>
-
 #include "net/byte_order.h"
 #include "net/network_start_error.h"
 #include "net/readiness_watcher.h"
@@ -57,6 +55,8 @@ SocketHandle OpenServerEndpoint(UdpEndpoint& endpoint, std::int32_t port) {
     socket_platform::CloseSocket(socket);
     return 0;
   }
+  // A smaller queue than asked for still serves; nothing to report.
+  socket_platform::RequestReceiveQueue(socket, kServerReceiveQueue);
   endpoint.socketHandle = socket;
   return socket;
 }
@@ -99,28 +99,29 @@ std::int32_t SendDatagramTo(UdpEndpoint& endpoint, const PeerAddress& peer, cons
   return SendDatagram(endpoint, data, length);
 }
 
+bool DatagramsFlagged(const UdpEndpoint& endpoint) {
+  return endpoint.watcherThread && endpoint.dataReady.load() != 0;
+}
+
 std::int32_t FlaggedDatagramSize(UdpEndpoint& endpoint) {
-  if (NetworkStartError != 0 || !endpoint.watcherThread || endpoint.dataReady.load() == 0) return -1;
-  return socket_platform::QueuedDatagramSize(endpoint.socketHandle);
+  if (!DatagramsFlagged(endpoint)) return -1;
+  const std::int32_t size =
+      NetworkStartError == 0 ? socket_platform::QueuedDatagramSize(endpoint.socketHandle) : -1;
+  if (size < 0) endpoint.watcherThread->HandBack();
+  return size;
 }
 
 std::int32_t ReceiveDatagram(UdpEndpoint& endpoint, void* buffer, std::int32_t size) {
-  if (!endpoint.watcherThread || endpoint.dataReady.load() == 0) return 0;
-  std::int32_t received = 0;
-  if (NetworkStartError == 0) {
-    received = socket_platform::ReceiveFrom(endpoint.socketHandle, buffer, size, endpoint.address);
+  if (!DatagramsFlagged(endpoint)) return 0;
+  if (NetworkStartError != 0) {
+    endpoint.watcherThread->HandBack();
+    return 0;
   }
-  endpoint.dataReady.store(0);
-  endpoint.watcherThread->FlagCleared();
-  return received;
+  return socket_platform::ReceiveFrom(endpoint.socketHandle, buffer, size, endpoint.address);
 }
 
-void PauseUntilFlagged(UdpEndpoint& endpoint, std::chrono::milliseconds limit) {
-  if (endpoint.watcherThread) {
-    endpoint.watcherThread->WaitForFlag(limit);
-  } else {
-    std::this_thread::sleep_for(limit);
-  }
+std::intptr_t ReadinessHandle(const UdpEndpoint& endpoint) {
+  return endpoint.watcherThread ? endpoint.watcherThread->readiness() : 0;
 }
 
 std::uint32_t EndpointAddress(const UdpEndpoint& endpoint) { return endpoint.address.sin_addr; }

@@ -1,6 +1,5 @@
 #include "peer/receive_loop.h"
 
-#include <chrono>
 #include <cstdint>
 #include <limits>
 
@@ -67,17 +66,18 @@ void DropDatagram(Relay& relay, std::int32_t length) {
 }  // namespace
 
 void ReceiveLoop(Relay& relay) {
-  for (;;) {
+  for (std::int32_t taken = 0; taken < kDatagramsPerTurn; ++taken) {
     // The buffer grows before the receive, so that a datagram is taken whole
     // instead of being lost for want of room.
     const std::int32_t flagged = FlaggedDatagramSize(relay.serverEndpoint);
-    const bool fits = flagged <= 0 || MakeRoomFor(relay, flagged);
+    if (flagged < 0) return;  // nothing (left): the watcher has the socket again
+    const bool fits = flagged == 0 || MakeRoomFor(relay, flagged);
 
     std::uint8_t noBuffer = 0;  // the platform gets a valid address even without a buffer
     std::uint8_t* into = relay.receiveBuffer.data() != nullptr ? relay.receiveBuffer.data() : &noBuffer;
     const std::int32_t received = ReceiveDatagram(relay.serverEndpoint, into, relay.receiveBuffer.size());
 
-    if (received == 0) break;  // nothing ready, or an empty datagram: nothing to handle
+    if (received == 0) continue;  // an empty datagram: nothing to handle
     if (!fits) {
       // No room could be made: the datagram was taken (and lost, as it did
       // not fit) so that the next one is not held up behind it.
@@ -85,16 +85,13 @@ void ReceiveLoop(Relay& relay) {
       continue;
     }
     if (received < 0) {
-      // The size was not known beforehand, or the datagram changed under us:
-      // it is lost, and the buffer grows for the next one.
+      // The datagram changed under us (or the receive failed otherwise): it
+      // is lost, and the buffer grows for the next one.
       if (!GrowReceiveBuffer(relay)) LogGrowthRefused(relay);
       continue;
     }
     DispatchDatagram(relay, received);
   }
-  // The turn's pause of 1 ms, cut short when the watcher flags a datagram
-  // meanwhile: the main loop then turns again and takes it at once.
-  PauseUntilFlagged(relay.serverEndpoint, std::chrono::milliseconds(1));
 }
 
 }  // namespace quorvel

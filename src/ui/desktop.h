@@ -32,6 +32,13 @@ class Desktop {
   // Takes at most one queued message without waiting; 0 when none was taken,
   // CloseEvent after a close request.
   virtual std::uint32_t PollWindowEvent() = 0;
+  // The main loop's one wait, without a time limit. Returns when a message
+  // for the main thread is there (posted, or sent by another program; one
+  // that an earlier poll has already seen counts too) or `readiness` is
+  // raised (the platform's waitable handle of an auto-reset signal, Win32:
+  // an event; 0 = none); at once when either already is, or when a close
+  // request is recorded that no queued message will carry to the next poll.
+  virtual void WaitForWork(std::intptr_t readiness) = 0;
   // Modal box with an OK button; returns when the operator dismissed it.
   virtual int ErrorBox(const char* caption, const char* text) = 0;
   // Destroys the main window and unregisters its class.

@@ -3,6 +3,7 @@
 #include <arpa/inet.h>
 #include <gtest/gtest.h>
 #include <netinet/in.h>
+#include <poll.h>
 #include <sys/socket.h>
 #include <unistd.h>
 
@@ -330,6 +331,83 @@ TEST_F(StartupTest, EveryOtherEventIsFollowedByTakingTheWaitingDatagrams) {
             }
           };
           run.desktop.atEnd = [&run] { run.Check(run.desktop.polls == 4, "four polls"); };
+        });
+      },
+      ::testing::ExitedWithCode(0), kAllChecksPassed);
+}
+
+// The main loop sleeps in WaitForWork with no time limit; these two wake it
+// from another thread, each with one of the two kinds of work, and fail on
+// a deadline when the loop slept on. A loop that did not sleep at all would
+// show in the count of its turns: one before the wake-up, one or two for
+// the work, one for the close event.
+constexpr int kMostTurnsForOneWakeUp = 4;
+
+// Runs `wakeUp` on a thread of its own once the relay's loop has begun; what
+// it returns ("" = fine) is checked, then a posted close event ends the loop.
+void WakeFromAnotherThread(RelayRun& run, const std::function<std::string(RelayRun&)>& wakeUp) {
+  run.desktop.onPoll = [&run, wakeUp] {
+    if (run.desktop.polls != 1) return;
+    std::thread([&run, wakeUp] {
+      std::this_thread::sleep_for(std::chrono::milliseconds(200));  // the loop is asleep by now
+      const std::string failure = wakeUp(run);
+      if (!failure.empty()) {
+        std::fprintf(stderr, "FAILED: %s\n", failure.c_str());
+        std::_Exit(4);
+      }
+      run.desktop.PostFromOtherThread(CloseEvent);
+    }).detach();
+  };
+}
+
+TEST_F(StartupTest, TheSleepingLoopWakesForAClientMessageWithNoDatagramWaiting) {
+  EXPECT_EXIT(
+      {
+        const std::uint16_t port = FreeUdpPort();
+        RunRelayWith(PortSettings(port), [](RelayRun& run) {
+          run.clients.AddProcess(77, 0x4D0);
+          WakeFromAnotherThread(run, [](RelayRun& woken) -> std::string {
+            const auto answer = woken.desktop.SendFromOtherThread(ProcessIdMessage, 0, 77, std::chrono::seconds(5));
+            if (!answer) return "the loop did not wake for a sent client message";
+            return *answer == 1 ? "" : "the client message was answered " + std::to_string(*answer);
+          });
+          run.desktop.atEnd = [&run] {
+            run.Check(run.desktop.polls <= kMostTurnsForOneWakeUp, "turns: " + std::to_string(run.desktop.polls));
+            run.relay.table.ResetCursor();
+            const VirtualServer* entry = run.relay.table.NextVirtualServer();
+            run.Check(entry != nullptr && entry->clientProcess == 0x4D0, "the client is registered");
+          };
+        });
+      },
+      ::testing::ExitedWithCode(0), kAllChecksPassed);
+}
+
+TEST_F(StartupTest, TheSleepingLoopWakesForADatagramWithNoMessageWaiting) {
+  EXPECT_EXIT(
+      {
+        const std::uint16_t port = FreeUdpPort();
+        RunRelayWith(PortSettings(port), [port](RelayRun& run) {
+          WakeFromAnotherThread(run, [port](RelayRun&) -> std::string {
+            // A stranger's login is refused from the server port: the reply
+            // shows that the datagram was taken and handled.
+            const int stranger = BindUdp(0);
+            sockaddr_in to{};
+            to.sin_family = AF_INET;
+            to.sin_port = htons(port);
+            to.sin_addr.s_addr = htonl(INADDR_LOOPBACK);
+            const char login[] = {0x01, 0x07, 0x00, 0x00, 0x00};
+            ::sendto(stranger, login, sizeof login, 0, reinterpret_cast<const sockaddr*>(&to), sizeof to);
+            pollfd reply{stranger, POLLIN, 0};
+            char answer[8] = {};
+            const bool answered = ::poll(&reply, 1, 5000) == 1 && ::recv(stranger, answer, sizeof answer, 0) == 1;
+            ::close(stranger);
+            if (!answered) return "the loop did not wake for a datagram";
+            return answer[0] == 0x03 ? "" : "the stranger got " + std::to_string(answer[0]);
+          });
+          run.desktop.atEnd = [&run] {
+            run.Check(run.desktop.polls <= kMostTurnsForOneWakeUp, "turns: " + std::to_string(run.desktop.polls));
+            run.Check(run.relay.serverEndpoint.dataReady.load() == 0, "the socket is back with the watcher");
+          };
         });
       },
       ::testing::ExitedWithCode(0), kAllChecksPassed);

@@ -54,6 +54,11 @@ TEST(OpenServerEndpoint, BindsEveryLocalAddressOnTheLow16BitsOfThePort) {
   EXPECT_EQ(PortFromNetworkOrder(server.address.sin_port), port);
   EXPECT_EQ(server.address.sin_addr, 0u);
   EXPECT_EQ(socket_platform::BoundPort(socket), port);
+  // It asked for a larger receive queue than a socket gets by default (the
+  // platform may grant less than asked, but not less than the default).
+  UdpEndpoint plain;
+  ASSERT_NE(OpenClientEndpoint(plain, "127.0.0.1", port), 0);
+  EXPECT_GT(socket_platform::ReceiveQueueSize(socket), socket_platform::ReceiveQueueSize(plain.socketHandle));
 }
 
 TEST(OpenServerEndpoint, FailsOnAPortAnotherSocketHolds) {
@@ -119,13 +124,14 @@ TEST_F(ReceiveDatagramTest, TakesADatagramThatFitsAndLosesOneThatDoesNot) {
   std::vector<char> buffer(64);
   EXPECT_EQ(ReceiveDatagram(server, buffer.data(), 64), 64);
   EXPECT_EQ(std::string(buffer.begin(), buffer.end()), exact);
+  EXPECT_EQ(FlaggedDatagramSize(server), -1);
   EXPECT_EQ(server.dataReady.load(), 0u);
 
   Send(client, std::string(65, 'l'));
   ASSERT_TRUE(WaitUntilFlagged(server));
   EXPECT_EQ(ReceiveDatagram(server, buffer.data(), 64), -1);
-  EXPECT_EQ(server.dataReady.load(), 0u);
   EXPECT_EQ(FlaggedDatagramSize(server), -1);
+  EXPECT_EQ(server.dataReady.load(), 0u);
   // The long one is gone: what comes next is the datagram sent after it.
   Send(client, "next");
   EXPECT_EQ(TakeNext(server), "next");
@@ -244,20 +250,14 @@ TEST_F(NetworkNotStartedTest, OpeningSendingAndWatchingReportNothingDone) {
   EXPECT_EQ(TakeNext(server), "sent");
 }
 
-TEST_F(NetworkNotStartedTest, AReceiveOnlyLowersTheFlagAndTheDatagramStaysQueued) {
+TEST_F(NetworkNotStartedTest, AReceiveOnlyHandsTheSocketBackAndTheDatagramStaysQueued) {
   Send(client, "waiting");
   ASSERT_TRUE(WaitUntilFlagged(server));
   NetworkStartError = kNetworkNotReady;
-  EXPECT_EQ(FlaggedDatagramSize(server), -1);
+  EXPECT_EQ(FlaggedDatagramSize(server), -1);  // hands the socket back; the watcher flags it again
+  ASSERT_TRUE(WaitUntilFlagged(server));
   char buffer[16] = {};
-  const auto before = std::chrono::steady_clock::now();
   EXPECT_EQ(ReceiveDatagram(server, buffer, sizeof buffer), 0);
-  const std::uint32_t flag = server.dataReady.load();
-  // The watcher may raise it again for the same datagram, but not within
-  // the millisecond it pauses first.
-  if (std::chrono::steady_clock::now() - before < std::chrono::milliseconds(1)) {
-    EXPECT_EQ(flag, 0u);
-  }
   EXPECT_EQ(buffer[0], 0);
 
   NetworkStartError = 0;

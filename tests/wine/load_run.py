@@ -106,6 +106,17 @@ def cpu_share(pids, seconds):
     return {pid: (cpu_seconds(pid) - before[pid]) / wall for pid in pids}
 
 
+def queued_bytes(host, port):
+    """Bytes waiting in the receive queue of the host's UDP socket at `port`."""
+    listing = subprocess.run(host.command(["ss", "-H", "-u", "-l", "-n"]), stdout=subprocess.PIPE,
+                             check=True).stdout.decode()
+    for line in listing.splitlines():
+        fields = line.split()
+        if len(fields) >= 4 and fields[3].rsplit(":", 1)[1] == str(port):
+            return int(fields[1])
+    return 0
+
+
 def udp_counters(host):
     """The UDP counters of the host's namespace (InDatagrams, RcvbufErrors,
     ...): where a datagram that never reached the relay was dropped."""

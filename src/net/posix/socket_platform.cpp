@@ -6,6 +6,7 @@
 #include <netdb.h>
 #include <netinet/in.h>
 #include <poll.h>
+#include <sys/eventfd.h>
 #include <sys/socket.h>
 #include <unistd.h>
 
@@ -33,9 +34,37 @@ void FromSockaddr(const sockaddr_in& platform, SocketAddress& address) {
   address.sin_addr = platform.sin_addr.s_addr;
 }
 
-// The one place where errno is read: the only failure the transport tells
-// apart is "interrupted, just try again".
+// The one place where errno is read: the failures the transport tells apart
+// are "interrupted, just try again", "nothing there yet" and "no socket".
 bool Interrupted() { return errno == EINTR; }
+bool NothingQueued() { return errno == EAGAIN || errno == EWOULDBLOCK; }
+bool NoSocket() { return errno == EBADF || errno == ENOTSOCK; }
+
+// A refusal reported for an earlier send stands before the datagrams; each
+// look consumes one. Bounded, so that a socket that fails for good cannot
+// hold a caller here.
+constexpr int kMostErrorsPassed = 8;
+
+// Length of the head datagram (MSG_TRUNC: its real length, whatever the
+// buffer), -1 when nothing is queued, -2 when an error was consumed instead.
+ssize_t PeekLength(int descriptor) {
+  char scratch = 0;
+  ssize_t length;
+  do {
+    length = ::recv(descriptor, &scratch, 0, MSG_PEEK | MSG_TRUNC | MSG_DONTWAIT);
+  } while (length < 0 && Interrupted());
+  if (length >= 0) return length;
+  return NothingQueued() || NoSocket() ? -1 : -2;
+}
+
+int SignalDescriptor(WaitHandle signal) {
+  return signal > 0 && signal - 1 <= INT32_MAX ? static_cast<int>(signal - 1) : -1;
+}
+
+void ClearSignal(int descriptor) {
+  eventfd_t count = 0;
+  static_cast<void>(::eventfd_read(descriptor, &count));  // EAGAIN when it was not raised: nothing to clear
+}
 
 }  // namespace
 
@@ -65,6 +94,18 @@ void CloseSocket(SocketHandle socket) {
   if (descriptor >= 0) ::close(descriptor);
 }
 
+bool RequestReceiveQueue(SocketHandle socket, std::int32_t bytes) {
+  const int value = bytes;
+  return ::setsockopt(DescriptorOf(socket), SOL_SOCKET, SO_RCVBUF, &value, sizeof value) == 0;
+}
+
+std::int32_t ReceiveQueueSize(SocketHandle socket) {
+  int value = 0;
+  socklen_t length = sizeof value;
+  if (::getsockopt(DescriptorOf(socket), SOL_SOCKET, SO_RCVBUF, &value, &length) != 0) return -1;
+  return value;
+}
+
 bool SendTo(SocketHandle socket, const void* data, std::int32_t length, const SocketAddress& destination) {
   if (length < 0 || (data == nullptr && length > 0)) return false;
   const sockaddr_in platform = ToSockaddr(destination);
@@ -85,7 +126,7 @@ std::int32_t ReceiveFrom(SocketHandle socket, void* buffer, std::int32_t size, S
   // fit is recognised; its rest is discarded by the kernel, as on Windows.
   ssize_t received;
   do {
-    received = ::recvfrom(DescriptorOf(socket), buffer, static_cast<size_t>(size), MSG_TRUNC,
+    received = ::recvfrom(DescriptorOf(socket), buffer, static_cast<size_t>(size), MSG_TRUNC | MSG_DONTWAIT,
                           reinterpret_cast<sockaddr*>(&platform), &length);
   } while (received < 0 && Interrupted());
   FromSockaddr(platform, sender);
@@ -109,9 +150,52 @@ Readiness WaitForDatagram(SocketHandle socket, std::int32_t timeoutMilliseconds)
 }
 
 std::int32_t QueuedDatagramSize(SocketHandle socket) {
-  char scratch = 0;
-  const ssize_t size = ::recv(DescriptorOf(socket), &scratch, 0, MSG_PEEK | MSG_TRUNC | MSG_DONTWAIT);
+  const int descriptor = DescriptorOf(socket);
+  ssize_t size = -2;
+  for (int look = 0; look < kMostErrorsPassed && size == -2; ++look) size = PeekLength(descriptor);
   return size < 0 || size > INT32_MAX ? -1 : static_cast<std::int32_t>(size);
+}
+
+WaitHandle CreateSignal() {
+  const int descriptor = ::eventfd(0, EFD_NONBLOCK | EFD_CLOEXEC);
+  return descriptor < 0 ? 0 : static_cast<WaitHandle>(descriptor) + 1;
+}
+
+void RaiseSignal(WaitHandle signal) { static_cast<void>(::eventfd_write(SignalDescriptor(signal), 1)); }
+
+void CloseSignal(WaitHandle signal) {
+  const int descriptor = SignalDescriptor(signal);
+  if (descriptor >= 0) ::close(descriptor);
+}
+
+void WaitForSignal(WaitHandle signal) {
+  pollfd raised{SignalDescriptor(signal), POLLIN, 0};
+  while (::poll(&raised, 1, -1) < 0 && Interrupted()) {
+  }
+  ClearSignal(raised.fd);
+}
+
+// Every wait takes the descriptor itself; there is nothing to set up, and a
+// socket stays blocking (the transport's receives do not wait: MSG_DONTWAIT).
+WaitHandle WatchSocket(SocketHandle socket) { return DescriptorOf(socket) >= 0 ? 1 : 0; }
+
+void UnwatchSocket(SocketHandle, WaitHandle) {}
+
+Queued PeekQueued(SocketHandle socket) {
+  return PeekLength(DescriptorOf(socket)) >= 0 ? Queued::Datagram : Queued::Nothing;
+}
+
+Wake WaitForSocketOrSignal(SocketHandle socket, WaitHandle, WaitHandle signal) {
+  pollfd watched[2] = {{DescriptorOf(socket), POLLIN, 0}, {SignalDescriptor(signal), POLLIN, 0}};
+  const int ready = ::poll(watched, 2, -1);
+  if (ready < 0) return Interrupted() ? Wake::Signal : Wake::Failed;
+  if ((watched[1].revents & POLLIN) != 0) {
+    ClearSignal(watched[1].fd);
+    return Wake::Signal;
+  }
+  // A closed socket gives POLLNVAL at once and would do so for ever.
+  if ((watched[0].revents & POLLNVAL) != 0) return Wake::Failed;
+  return Wake::Socket;
 }
 
 std::uint32_t ParseDottedAddress(const char* text) { return ::inet_addr(text); }

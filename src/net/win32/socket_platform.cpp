@@ -29,15 +29,31 @@ void FromSockaddr(const sockaddr_in& platform, SocketAddress& address) {
   address.sin_addr = platform.sin_addr.s_addr;
 }
 
-enum class Failure { MessageTooLong, Other };
+enum class Failure { MessageTooLong, NothingQueued, Other };
 
 // The one place where the thread's error code is read. It is reset at once,
 // so that no later call finds a stale code.
 Failure TakeLastFailure() {
   const int code = ::WSAGetLastError();
   ::WSASetLastError(0);
-  return code == WSAEMSGSIZE ? Failure::MessageTooLong : Failure::Other;
+  if (code == WSAEMSGSIZE) return Failure::MessageTooLong;
+  return code == WSAEWOULDBLOCK ? Failure::NothingQueued : Failure::Other;
 }
+
+// A refusal reported for an earlier send (WSAECONNRESET on a datagram
+// socket) stands before the datagrams; each look consumes one. Bounded, so
+// that a socket that fails for good cannot hold a caller here.
+constexpr int kMostErrorsPassed = 8;
+
+// The head datagram's length is learnt by a peek into room for the largest
+// one: FIONREAD would not do, as on Windows it counts every byte queued, not
+// the first datagram's. Main thread only.
+char* PeekScratch() {
+  static const std::unique_ptr<char[]> scratch(new char[kLargestPeek]);
+  return scratch.get();
+}
+
+HANDLE EventOf(WaitHandle handle) { return reinterpret_cast<HANDLE>(handle); }
 
 // true when a datagram or an error is waiting; waits at most `milliseconds`.
 int SelectReadable(SOCKET socket, std::int32_t milliseconds) {
@@ -93,6 +109,26 @@ void CloseSocket(SocketHandle socket) {
   if (::closesocket(PlatformSocket(socket)) != 0) TakeLastFailure();
 }
 
+bool RequestReceiveQueue(SocketHandle socket, std::int32_t bytes) {
+  const int value = bytes;
+  if (::setsockopt(PlatformSocket(socket), SOL_SOCKET, SO_RCVBUF, reinterpret_cast<const char*>(&value),
+                   sizeof value) == 0) {
+    return true;
+  }
+  TakeLastFailure();
+  return false;
+}
+
+std::int32_t ReceiveQueueSize(SocketHandle socket) {
+  int value = 0;
+  int length = sizeof value;
+  if (::getsockopt(PlatformSocket(socket), SOL_SOCKET, SO_RCVBUF, reinterpret_cast<char*>(&value), &length) != 0) {
+    TakeLastFailure();
+    return -1;
+  }
+  return value;
+}
+
 bool SendTo(SocketHandle socket, const void* data, std::int32_t length, const SocketAddress& destination) {
   if (length < 0 || (data == nullptr && length > 0)) return false;
   const sockaddr_in platform = ToSockaddr(destination);
@@ -140,18 +176,75 @@ Readiness WaitForDatagram(SocketHandle socket, std::int32_t timeoutMilliseconds)
 }
 
 std::int32_t QueuedDatagramSize(SocketHandle socket) {
+  // Only asked while the socket is watched, and so does not block.
   const SOCKET platform = PlatformSocket(socket);
-  // The socket blocks, so look first: the peek must find something.
-  const int ready = SelectReadable(platform, 0);
-  if (ready == SOCKET_ERROR) TakeLastFailure();
-  if (ready != 1) return -1;
-  const std::unique_ptr<char[]> scratch(new char[kLargestPeek]);
-  const int size = ::recv(platform, scratch.get(), kLargestPeek, MSG_PEEK);
-  if (size == SOCKET_ERROR) {
-    TakeLastFailure();
-    return -1;
+  for (int look = 0; look < kMostErrorsPassed; ++look) {
+    const int size = ::recv(platform, PeekScratch(), kLargestPeek, MSG_PEEK);
+    if (size != SOCKET_ERROR) return size;
+    if (TakeLastFailure() != Failure::Other) return -1;
   }
-  return size;
+  return -1;
+}
+
+WaitHandle CreateSignal() {
+  const HANDLE event = ::CreateEventA(nullptr, FALSE, FALSE, nullptr);  // auto-reset
+  return reinterpret_cast<WaitHandle>(event);
+}
+
+void RaiseSignal(WaitHandle signal) { ::SetEvent(EventOf(signal)); }
+
+void CloseSignal(WaitHandle signal) { ::CloseHandle(EventOf(signal)); }
+
+void WaitForSignal(WaitHandle signal) { ::WaitForSingleObject(EventOf(signal), INFINITE); }
+
+WaitHandle WatchSocket(SocketHandle socket) {
+  const WSAEVENT event = ::WSACreateEvent();
+  if (event == WSA_INVALID_EVENT) {
+    TakeLastFailure();
+    return 0;
+  }
+  // The event is set when a datagram (or an error) arrives, and again after
+  // each receive or peek that leaves one queued. The socket turns
+  // non-blocking.
+  if (::WSAEventSelect(PlatformSocket(socket), event, FD_READ) != 0) {
+    TakeLastFailure();
+    ::WSACloseEvent(event);
+    return 0;
+  }
+  return reinterpret_cast<WaitHandle>(event);
+}
+
+void UnwatchSocket(SocketHandle socket, WaitHandle watch) {
+  const SOCKET platform = PlatformSocket(socket);
+  // A socket closed meanwhile refuses both; nothing is left to undo then.
+  if (::WSAEventSelect(platform, nullptr, 0) != 0) TakeLastFailure();
+  u_long blocking = 0;
+  if (::ioctlsocket(platform, FIONBIO, &blocking) != 0) TakeLastFailure();
+  ::WSACloseEvent(EventOf(watch));
+}
+
+Queued PeekQueued(SocketHandle socket) {
+  // A peek for no bytes: an empty datagram fits, a longer one is reported as
+  // too long, and both stay queued. Any other error is consumed.
+  char scratch = 0;
+  if (::recv(PlatformSocket(socket), &scratch, 0, MSG_PEEK) != SOCKET_ERROR) return Queued::Datagram;
+  return TakeLastFailure() == Failure::MessageTooLong ? Queued::Datagram : Queued::Nothing;
+}
+
+Wake WaitForSocketOrSignal(SocketHandle socket, WaitHandle watch, WaitHandle signal) {
+  const HANDLE events[2] = {EventOf(watch), EventOf(signal)};
+  switch (::WaitForMultipleObjects(2, events, FALSE, INFINITE)) {
+    case WAIT_OBJECT_0: {
+      // Reset the socket's event; the peek that follows re-arms it.
+      WSANETWORKEVENTS happened;
+      if (::WSAEnumNetworkEvents(PlatformSocket(socket), EventOf(watch), &happened) != 0) TakeLastFailure();
+      return Wake::Socket;
+    }
+    case WAIT_OBJECT_0 + 1:
+      return Wake::Signal;
+    default:
+      return Wake::Failed;
+  }
 }
 
 std::uint32_t ParseDottedAddress(const char* text) { return static_cast<std::uint32_t>(::inet_addr(text)); }

@@ -31,6 +31,8 @@ class MainWindow {
   // CloseEvent when a close request is recorded (leaving none), else 0 with
   // any other recorded event left in place.
   std::uint32_t TakeCloseEvent();
+  // Whether a close request is recorded (TakeCloseEvent would return it).
+  bool CloseRecorded() const { return recordedEvent_ == CloseEvent; }
 
   // Destroys the window with its children and unregisters the class.
   void Destroy();

@@ -39,6 +39,21 @@ std::uint32_t Win32Desktop::PollWindowEvent() {
   return event != 0 ? event : message.message;
 }
 
+void Win32Desktop::WaitForWork(std::intptr_t readiness) {
+  // A close request that another program sent while the thread was in a
+  // nested loop (an error box, a notification) is recorded without a queued
+  // message; the hidden window may never get one to carry it, so the next
+  // poll must come now.
+  if (window_.CloseRecorded()) return;
+  HANDLE signal = reinterpret_cast<HANDLE>(readiness);
+  const DWORD count = signal != nullptr ? 1 : 0;
+  // QS_ALLINPUT takes in the messages other programs send (QS_SENDMESSAGE),
+  // which PeekMessageA then delivers. MWMO_INPUTAVAILABLE: a message that an
+  // earlier poll has seen but not taken ends the wait too, not only one that
+  // arrives from now on.
+  MsgWaitForMultipleObjectsEx(count, count != 0 ? &signal : nullptr, INFINITE, QS_ALLINPUT, MWMO_INPUTAVAILABLE);
+}
+
 int Win32Desktop::ErrorBox(const char* caption, const char* text) { return win32::ErrorBox(caption, text); }
 
 void Win32Desktop::EndProcess() { ExitProcess(0); }

@@ -18,6 +18,7 @@ class Win32Desktop final : public Desktop {
   Desktop::MainWindow CreateMainWindow(bool withLog) override;
   void InstallCallback(WindowCallback callback) override { window_.InstallCallback(std::move(callback)); }
   std::uint32_t PollWindowEvent() override;
+  void WaitForWork(std::intptr_t readiness) override;
   int ErrorBox(const char* caption, const char* text) override;
   void DestroyMainWindow() override { window_.Destroy(); }
   [[noreturn]] void EndProcess() override;

@@ -1,9 +1,29 @@
 #include "doubles/fake_desktop.h"
 
+#include <poll.h>
+#include <sys/eventfd.h>
+#include <unistd.h>
+
+#include <cerrno>
 #include <cstdio>
 #include <cstdlib>
 
 namespace quorvel::testing {
+
+namespace {
+
+void Clear(int descriptor) {
+  eventfd_t count = 0;
+  static_cast<void>(::eventfd_read(descriptor, &count));
+}
+
+}  // namespace
+
+FakeDesktop::FakeDesktop() : wake_(::eventfd(0, EFD_NONBLOCK | EFD_CLOEXEC)) {}
+
+FakeDesktop::~FakeDesktop() {
+  if (wake_ >= 0) ::close(wake_);
+}
 
 Desktop::MainWindow FakeDesktop::CreateMainWindow(bool withLog) {
   ++createCalls;
@@ -14,10 +34,68 @@ Desktop::MainWindow FakeDesktop::CreateMainWindow(bool withLog) {
 std::uint32_t FakeDesktop::PollWindowEvent() {
   ++polls;
   if (onPoll) onPoll();
-  if (scriptedEvents.empty()) return 0;
-  std::uint32_t event = scriptedEvents.front();
-  scriptedEvents.pop_front();
+  DeliverSent();
+  if (!scriptedEvents.empty()) {
+    const std::uint32_t event = scriptedEvents.front();
+    scriptedEvents.pop_front();
+    return event;
+  }
+  const std::lock_guard<std::mutex> hold(lock_);
+  if (posted_.empty()) return 0;
+  const std::uint32_t event = posted_.front();
+  posted_.pop_front();
   return event;
+}
+
+void FakeDesktop::DeliverSent() {
+  for (;;) {
+    std::shared_ptr<Sent> next;
+    {
+      const std::lock_guard<std::mutex> hold(lock_);
+      if (sent_.empty()) return;
+      next = sent_.front();
+      sent_.pop_front();
+    }
+    const std::uint32_t result = Deliver(next->message, next->wParam, next->lParam);
+    {
+      const std::lock_guard<std::mutex> hold(lock_);
+      next->result = result;
+    }
+    delivered_.notify_all();
+  }
+}
+
+void FakeDesktop::WaitForWork(std::intptr_t readiness) {
+  ++waits;
+  if (!scriptedEvents.empty()) return;  // queued messages end the wait at once
+  {
+    const std::lock_guard<std::mutex> hold(lock_);
+    if (!sent_.empty() || !posted_.empty()) return;
+  }
+  const int signal = readiness > 0 ? static_cast<int>(readiness - 1) : -1;
+  pollfd watched[2] = {{wake_, POLLIN, 0}, {signal, POLLIN, 0}};
+  while (::poll(watched, signal >= 0 ? 2 : 1, -1) < 0 && errno == EINTR) {
+  }
+  Clear(wake_);
+  if ((watched[1].revents & POLLIN) != 0) Clear(signal);  // auto-reset, as the real signal
+}
+
+std::optional<std::uint32_t> FakeDesktop::SendFromOtherThread(std::uint32_t message, std::uintptr_t wParam,
+                                                              std::intptr_t lParam,
+                                                              std::chrono::milliseconds limit) {
+  auto sent = std::make_shared<Sent>(Sent{message, wParam, lParam, std::nullopt});
+  std::unique_lock<std::mutex> hold(lock_);
+  sent_.push_back(sent);
+  static_cast<void>(::eventfd_write(wake_, 1));
+  // A message not delivered in time stays queued; the caller gives up on it.
+  delivered_.wait_for(hold, limit, [&sent] { return sent->result.has_value(); });
+  return sent->result;
+}
+
+void FakeDesktop::PostFromOtherThread(std::uint32_t event) {
+  const std::lock_guard<std::mutex> hold(lock_);
+  posted_.push_back(event);
+  static_cast<void>(::eventfd_write(wake_, 1));
 }
 
 int FakeDesktop::ErrorBox(const char* caption, const char* text) {

@@ -1,8 +1,13 @@
 #pragma once
 
+#include <chrono>
+#include <condition_variable>
 #include <cstdint>
 #include <deque>
 #include <functional>
+#include <memory>
+#include <mutex>
+#include <optional>
 #include <string>
 #include <vector>
 
@@ -13,6 +18,12 @@ namespace quorvel::testing {
 // Records what the relay asks of the desktop. Poll results are scripted;
 // EndProcess ends the test process with exit code 0, so tests of the end
 // paths run it inside a death test.
+//
+// Other threads can reach the main loop as other programs reach the real
+// window: SendFromOtherThread (delivered by the next poll, the sender waiting
+// meanwhile) and PostFromOtherThread (an event a later poll returns). Both
+// end a WaitForWork, which otherwise waits, like the real one, for the
+// readiness signal alone (on Linux an eventfd, handle = descriptor + 1).
 class FakeDesktop : public Desktop {
  public:
   struct ShownBox {
@@ -20,9 +31,13 @@ class FakeDesktop : public Desktop {
     std::string text;
   };
 
+  FakeDesktop();
+  ~FakeDesktop() override;
+
   MainWindow CreateMainWindow(bool withLog) override;
   void InstallCallback(WindowCallback callback) override { callback_ = std::move(callback); }
   std::uint32_t PollWindowEvent() override;
+  void WaitForWork(std::intptr_t readiness) override;
   int ErrorBox(const char* caption, const char* text) override;
   void DestroyMainWindow() override { ++destroyCalls; }
   [[noreturn]] void EndProcess() override;
@@ -31,12 +46,20 @@ class FakeDesktop : public Desktop {
   std::uint32_t Deliver(std::uint32_t message, std::uintptr_t wParam, std::intptr_t lParam);
   bool HasCallback() const { return static_cast<bool>(callback_); }
 
+  // From another thread: waits until a poll has delivered the message to the
+  // callback and returns its result; none when no poll came within `limit`.
+  std::optional<std::uint32_t> SendFromOtherThread(std::uint32_t message, std::uintptr_t wParam,
+                                                   std::intptr_t lParam, std::chrono::milliseconds limit);
+  // From another thread: an event that a later poll returns.
+  void PostFromOtherThread(std::uint32_t event);
+
   WindowHandle windowHandle = 0x2A0046;
   int createCalls = 0;
   bool createdWithLog = false;
   int destroyCalls = 0;
   std::deque<std::uint32_t> scriptedEvents;  // returned by the next polls; then 0
   int polls = 0;
+  int waits = 0;
   std::function<void()> onPoll;    // runs inside each poll, like a sent message
   std::function<void()> onErrorBox;  // runs while a box is "open"
   std::vector<ShownBox> boxes;
@@ -55,7 +78,21 @@ class FakeDesktop : public Desktop {
   } view;
 
  private:
+  struct Sent {
+    std::uint32_t message;
+    std::uintptr_t wParam;
+    std::intptr_t lParam;
+    std::optional<std::uint32_t> result;
+  };
+
+  void DeliverSent();
+
   WindowCallback callback_;
+  std::mutex lock_;
+  std::condition_variable delivered_;
+  std::deque<std::shared_ptr<Sent>> sent_;  // under lock_
+  std::deque<std::uint32_t> posted_;        // under lock_
+  int wake_ = -1;                           // eventfd raised by the two calls from other threads
 };
 
 }  // namespace quorvel::testing
