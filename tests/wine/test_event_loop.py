@@ -2,7 +2,7 @@
 """When the relay's main loop takes a datagram, run for real under Wine. The
 loop sleeps until a window message or a datagram is there; an error box runs
 a message loop of its own, which must deliver the clients' messages but take
-no datagram (the handlers of Part 2 are not made to nest inside a box)."""
+no datagram (the peer protocol's handlers are not made to nest inside a box)."""
 
 import subprocess
 import sys
