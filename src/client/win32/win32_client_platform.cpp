@@ -29,13 +29,18 @@ NotificationResult Win32ClientPlatform::SendMessageTimeoutA(WindowHandle window,
   // messages clients send to its own window, as a plain SendMessageA does.
   // Both parameters keep their full width: wParam may be an address.
   // A window that is hung already is not sent to, as SMTO_ABORTIFHUNG would
-  // do, but then it is known that the message never reached it.
+  // do, but then it is known that the message never reached it. Whether the
+  // window exists is asked only after a send failed: the send itself ends at
+  // once for a missing window, and each question is a trip to the window
+  // manager on every text.
   const HWND target = reinterpret_cast<HWND>(window);
-  if (IsWindow(target) == FALSE || IsHungAppWindow(target) != FALSE) return {Delivery::NotTaken, 0};
+  if (IsHungAppWindow(target) != FALSE) return {Delivery::NotTaken, 0};
   DWORD_PTR value = 0;
-  const LRESULT answered = ::SendMessageTimeoutA(target, message, static_cast<WPARAM>(wParam),
-                                                 static_cast<LPARAM>(lParam), SMTO_ABORTIFHUNG, limitMs, &value);
-  return {answered != 0 ? Delivery::Answered : Delivery::NoAnswer, static_cast<std::intptr_t>(value)};
+  if (::SendMessageTimeoutA(target, message, static_cast<WPARAM>(wParam), static_cast<LPARAM>(lParam),
+                            SMTO_ABORTIFHUNG, limitMs, &value) != 0) {
+    return {Delivery::Answered, static_cast<std::intptr_t>(value)};
+  }
+  return {IsWindow(target) != FALSE ? Delivery::NoAnswer : Delivery::NotTaken, 0};
 }
 
 std::uint32_t Win32ClientPlatform::WindowProcessId(WindowHandle window) {
