@@ -154,38 +154,6 @@ def pair(client, partner, name_id, address, partner_address):
 
 
 @case(timeout=300)
-def repeated_create_and_restarted_client(session):
-    """A client repeats its create to the same partner, and later a new
-    client process replaces it with the same name number and partner: texts
-    go on both ways without another login and without restarting a relay."""
-    a, b, address_a, address_b, window_a, _ = two_machines(session, "10.77.63")
-    client, partner = Client(a, "client"), Client(b, "partner")
-    client.register()
-    partner.register()
-    pair(client, partner, 51, address_a, address_b)
-    wait_for_log_line(a, window_a, LOGIN_ACCEPTED)
-
-    def both_ways(sender, what):
-        check_equal(sender.result("text " + hex_of(what)), 1, f"answer to {what!r}")
-        partner.expect_data(hex_of(what))
-        check_equal(partner.result("text " + hex_of(what[::-1])), 1, f"answer to {what[::-1]!r}")
-        sender.expect_data(hex_of(what[::-1]))
-
-    both_ways(client, b"vorher")
-    client.create(51, address_b)
-    both_ways(client, b"nochmal verbunden")
-
-    check_equal(client.ask("exit"), "bye", "the client leaving")
-    check_equal(client.process.wait(EXIT_WAIT), 0, "exit code of the client")
-    successor = Client(a, "successor")
-    successor.register()
-    successor.create(51, address_b)
-    both_ways(successor, b"neu gestartet")
-    check(any(line.startswith(b"Der Virtuelle Server von ") and line.endswith(b" wird \xfcbernommen")
-              for _, line in a.tree(window_a.hwnd, wait=10)), "the take-over is logged")
-
-
-@case(timeout=300)
 def hung_client_window(session):
     """A client window that stops answering in the middle of a text holds
     the relay up for no more than the limit: meanwhile the relay carries
