@@ -1,7 +1,5 @@
 # The Windows programs: the relay itself and the helper that tests drive it with.
-file(GLOB QUORVEL_WIN32_SOURCES CONFIGURE_DEPENDS
-  ${CMAKE_SOURCE_DIR}/src/ui/win32/*.cpp
-  ${CMAKE_SOURCE_DIR}/src/client/win32/*.cpp)
+file(GLOB QUORVEL_WIN32_SOURCES CONFIGURE_DEPENDS ${CMAKE_SOURCE_DIR}/src/win32/*.cpp)
 
 # Statically linked, so that a user's Windows needs no MinGW DLL.
 set(QUORVEL_STATIC_LINK -static -static-libgcc -static-libstdc++)

@@ -1,5 +1,5 @@
 // Client messages as the main window's callback gets them: announcements of
-// client processes and DataMessage records of any length and content, which
+// client processes and QV_DATA_MESSAGE records of any length and content, which
 // the processes may or may not be able to supply, delivered one after the
 // other or nested inside a notification or an error box, as a window
 // procedure can be entered again while it waits.
@@ -23,10 +23,10 @@
 #include <limits>
 #include <string>
 
-#include "client/client_window_callback.h"
-#include "client/command_record.h"
-#include "client/window_messages.h"
-#include "core/relay.h"
+#include "relay/client_link.h"
+#include "relay/command_record.h"
+#include "quorvel_wire.h"
+#include "relay/relay.h"
 #include "doubles/fake_client_platform.h"
 #include "net/udp_transport.h"
 #include "support/checked_log_view.h"
@@ -90,7 +90,7 @@ class ClientSession {
   void Run(const Operation& operation) {
     switch (operation.kind) {
       case 0:
-        quorvel::ClientWindowCallback(relay_, quorvel::ProcessIdMessage, 0,
+        quorvel::ClientWindowCallback(relay_, quorvel::QV_PROCESS_ID_MESSAGE, 0,
                                       static_cast<std::intptr_t>(kFirstProcessId) + operation.detail % 6);
         break;
       case 1:
@@ -101,7 +101,7 @@ class ClientSession {
         if (operation.kind == 2) {
           clients_.PutMemory(kProcesses[(holder + 1) % kProcesses.size()], address, operation.record);
         }
-        quorvel::ClientWindowCallback(relay_, quorvel::DataMessage, address, operation.lengthParam);
+        quorvel::ClientWindowCallback(relay_, quorvel::QV_DATA_MESSAGE, address, operation.lengthParam);
         break;
       }
       default:

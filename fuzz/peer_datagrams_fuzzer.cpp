@@ -14,11 +14,11 @@
 #include <cstring>
 #include <string>
 
-#include "core/relay.h"
+#include "relay/relay.h"
 #include "doubles/fake_client_platform.h"
-#include "net/byte_order.h"
+#include "base/byte_order.h"
 #include "net/udp_transport.h"
-#include "peer/dispatch_datagram.h"
+#include "relay/peer_protocol.h"
 #include "support/checked_log_view.h"
 #include "support/fuzz_input.h"
 #include "support/quiet_desktop.h"

@@ -8,9 +8,9 @@
 #include <cstdlib>
 #include <string>
 
-#include "core/load_settings.h"
-#include "core/operator_texts.h"
-#include "core/relay.h"
+#include "relay/settings.h"
+#include "relay/operator_texts.h"
+#include "relay/relay.h"
 #include "doubles/fake_client_platform.h"
 #include "support/quiet_desktop.h"
 

@@ -65,6 +65,8 @@
 #include <stddef.h>
 #include <stdint.h>
 
+#include "quorvel_wire.h"
+
 #ifdef _WIN32
 #include <windows.h>
 #endif
@@ -72,32 +74,6 @@
 #ifdef __cplusplus
 extern "C" {
 #endif
-
-#define QV_PROCESS_ID_MESSAGE 1025u
-#define QV_DATA_MESSAGE 1026u
-#define QV_RELAY_WINDOW_TITLE "Quorvel.exe"
-#define QV_RELAY_WINDOW_CLASS "WindowClass_1"
-
-/* A text travels to the partner as one UDP datagram: one type byte and the
- * text. 65,507 bytes is the largest UDP payload over IPv4. */
-#define QV_LONGEST_TEXT 65506u
-/* Host names are at most 253 characters; a longer host text cannot name
- * anything. */
-#define QV_LONGEST_HOST 253u
-
-/* Command codes, byte 0 of every record. */
-#define QV_CODE_CREATE 0
-#define QV_CODE_TEXT 2
-#define QV_CODE_LOGIN 3
-#define QV_CODE_QUIT 4
-
-/* Record layout of a create command: code, name number (little-endian,
- * 32 bits), the client window's handle (32 bits), the host text ended by a
- * zero byte. A text record is the code followed by the text's bytes. */
-#define QV_CREATE_NAME_OFFSET 1u
-#define QV_CREATE_WINDOW_OFFSET 5u
-#define QV_CREATE_HOST_OFFSET 9u
-#define QV_TEXT_OFFSET 1u
 
 /* The block that holds this process's records: the allocation granularity
  * of Windows, and room for the longest record (code byte and longest text). */

@@ -3,7 +3,7 @@
 #include <cstdio>
 #include <cstdlib>
 
-#include "ui/log_view.h"
+#include "log/debug_log.h"
 
 namespace quorvel::fuzzing {
 

@@ -3,7 +3,7 @@
 #include <cstdint>
 #include <functional>
 
-#include "ui/desktop.h"
+#include "relay/desktop.h"
 
 namespace quorvel::fuzzing {
 

@@ -1,3 +1,6 @@
+// The thread that waits on one endpoint's socket in the main thread's place
+// and hands the socket over when a datagram is queued.
+
 #include "net/readiness_watcher.h"
 
 #include <system_error>

@@ -1,10 +1,13 @@
 #pragma once
 
+// The thread that waits on one endpoint's socket in the main thread's place
+// and hands the socket over when a datagram is queued.
+
 #include <atomic>
 #include <thread>
 
 #include "net/socket_platform.h"
-#include "net/udp_endpoint.h"
+#include "net/udp_transport.h"
 
 namespace quorvel {
 

@@ -1,12 +1,25 @@
 #pragma once
 
-#include <cstdint>
-
-#include "net/udp_endpoint.h"
-
 // The few things the transport asks of the platform's datagram sockets. One
 // implementation per platform (posix/, win32/); each turns the platform's
 // error codes into these results in one place, and none keeps an error code.
+
+#include <cstdint>
+
+#include "base/handles.h"
+
+namespace quorvel {
+
+// An IPv4 socket address with port and address in network byte order, as the
+// platform's sockaddr_in holds them.
+struct SocketAddress {
+  std::uint16_t sin_family = 0;
+  std::uint16_t sin_port = 0;  // network order
+  std::uint32_t sin_addr = 0;  // network order
+};
+
+}  // namespace quorvel
+
 namespace quorvel::socket_platform {
 
 // Starts the sockets library: 0 = ready, otherwise the platform's reason.
@@ -78,7 +91,8 @@ Queued PeekQueued(SocketHandle socket);
 enum class Wake { Socket, Signal, Failed };
 Wake WaitForSocketOrSignal(SocketHandle socket, WaitHandle watch, WaitHandle signal);
 
-// Dotted IPv4 text -> network-order address; 0xFFFFFFFF when it does not parse.
+// Dotted IPv4 text -> network-order address; 255.255.255.255 when it does not
+// parse.
 std::uint32_t ParseDottedAddress(const char* text);
 // Name lookup: true and the first listed IPv4 address (network order).
 bool LookUpHost(const char* name, std::uint32_t& firstAddress);

@@ -1,18 +1,17 @@
+// Datagram endpoints over the platform's sockets: opening, sending, and the
+// main thread's half of the hand-over with the readiness watcher.
+
 #include "net/udp_transport.h"
 
-#include "net/byte_order.h"
-#include "net/network_start_error.h"
+#include "base/byte_order.h"
 #include "net/readiness_watcher.h"
 #include "net/socket_platform.h"
 
 namespace quorvel {
 
-std::int32_t NetworkStartError = 0;
-
 namespace {
 
 constexpr std::uint16_t kAddressFamilyIpv4 = 2;
-constexpr std::uint32_t kUnresolvable = 0xFFFFFFFF;
 
 std::uint16_t PortArgument(std::int32_t port) { return PortToNetworkOrder(static_cast<std::uint16_t>(port)); }
 
@@ -25,27 +24,20 @@ UdpEndpoint::~UdpEndpoint() {
   if (socketHandle != 0) socket_platform::CloseSocket(socketHandle);
 }
 
-int StartNetwork() {
-  NetworkStartError = socket_platform::StartSocketLibrary();
-  return NetworkStartError == 0 ? 1 : 0;
-}
+bool StartNetwork() { return socket_platform::StartSocketLibrary() == 0; }
 
-void StopNetwork() {
-  if (NetworkStartError != 0) return;
-  socket_platform::StopSocketLibrary();
-}
+void StopNetwork() { socket_platform::StopSocketLibrary(); }
 
 std::uint32_t ResolveHost(const char* host) {
-  if (host == nullptr) return kUnresolvable;
+  if (host == nullptr) return kUnresolvableAddress;
   const std::uint32_t dotted = socket_platform::ParseDottedAddress(host);
-  if (dotted != kUnresolvable) return dotted;
+  if (dotted != kUnresolvableAddress) return dotted;
   std::uint32_t first = 0;
-  return socket_platform::LookUpHost(host, first) ? first : kUnresolvable;
+  return socket_platform::LookUpHost(host, first) ? first : kUnresolvableAddress;
 }
 
 SocketHandle OpenServerEndpoint(UdpEndpoint& endpoint, std::int32_t port) {
   endpoint.socketHandle = 0;
-  if (NetworkStartError != 0) return 0;
   endpoint.address.sin_family = kAddressFamilyIpv4;
   endpoint.address.sin_port = PortArgument(port);
   // sin_addr stays as it is: 0 in a fresh endpoint, every local interface.
@@ -63,40 +55,31 @@ SocketHandle OpenServerEndpoint(UdpEndpoint& endpoint, std::int32_t port) {
 
 SocketHandle OpenClientEndpoint(UdpEndpoint& endpoint, const char* host, std::int32_t port) {
   endpoint.socketHandle = 0;
-  if (NetworkStartError != 0) return 0;
   endpoint.address.sin_family = kAddressFamilyIpv4;
   endpoint.address.sin_port = PortArgument(port);
-  endpoint.address.sin_addr = 0;
   // Kept whatever it is; sends toward 255.255.255.255 are refused by the
   // platform, as no socket here may broadcast.
   endpoint.address.sin_addr = ResolveHost(host);
   const SocketHandle socket = socket_platform::OpenDatagramSocket();
-  if (socket == 0) return 0;
   endpoint.socketHandle = socket;
   return socket;
 }
 
 void CloseEndpoint(UdpEndpoint& endpoint) {
+  // The socket must not go while a watcher still looks at it.
   StopWatcher(endpoint);
-  // The socket must not go while a watcher still looks at it, even when
-  // StopWatcher held back because the library is marked as not started.
-  endpoint.watcherThread.reset();
   socket_platform::CloseSocket(endpoint.socketHandle);
   endpoint.socketHandle = 0;
 }
 
-std::int32_t SendDatagram(UdpEndpoint& endpoint, const void* data, std::int32_t length) {
-  if (NetworkStartError != 0) return 0;
+void SendDatagram(UdpEndpoint& endpoint, const void* data, std::int32_t length) {
   socket_platform::SendTo(endpoint.socketHandle, data, length, endpoint.address);
-  return -1;
 }
 
-std::int32_t SendDatagramTo(UdpEndpoint& endpoint, const PeerAddress& peer, const void* data,
-                            std::int32_t length) {
-  if (NetworkStartError != 0) return 0;
+void SendDatagramTo(UdpEndpoint& endpoint, const PeerAddress& peer, const void* data, std::int32_t length) {
   endpoint.address.sin_port = peer.peerPort;
   endpoint.address.sin_addr = peer.peerIp;
-  return SendDatagram(endpoint, data, length);
+  SendDatagram(endpoint, data, length);
 }
 
 bool DatagramsFlagged(const UdpEndpoint& endpoint) {
@@ -105,18 +88,13 @@ bool DatagramsFlagged(const UdpEndpoint& endpoint) {
 
 std::int32_t FlaggedDatagramSize(UdpEndpoint& endpoint) {
   if (!DatagramsFlagged(endpoint)) return -1;
-  const std::int32_t size =
-      NetworkStartError == 0 ? socket_platform::QueuedDatagramSize(endpoint.socketHandle) : -1;
+  const std::int32_t size = socket_platform::QueuedDatagramSize(endpoint.socketHandle);
   if (size < 0) endpoint.watcherThread->HandBack();
   return size;
 }
 
 std::int32_t ReceiveDatagram(UdpEndpoint& endpoint, void* buffer, std::int32_t size) {
   if (!DatagramsFlagged(endpoint)) return 0;
-  if (NetworkStartError != 0) {
-    endpoint.watcherThread->HandBack();
-    return 0;
-  }
   return socket_platform::ReceiveFrom(endpoint.socketHandle, buffer, size, endpoint.address);
 }
 
@@ -126,25 +104,20 @@ std::intptr_t ReadinessHandle(const UdpEndpoint& endpoint) {
 
 std::uint32_t EndpointAddress(const UdpEndpoint& endpoint) { return endpoint.address.sin_addr; }
 
-void GetPeerAddress(const UdpEndpoint& endpoint, PeerAddress& peer) {
-  peer.peerPort = endpoint.address.sin_port;
-  peer.peerIp = endpoint.address.sin_addr;
+PeerAddress EndpointPeer(const UdpEndpoint& endpoint) {
+  return PeerAddress{endpoint.address.sin_port, endpoint.address.sin_addr};
 }
 
-std::uintptr_t StartWatcher(UdpEndpoint& endpoint) {
-  if (NetworkStartError != 0) return 0;
-  if (!endpoint.watcherThread) {
-    auto watcher = std::make_unique<ReadinessWatcher>(endpoint);
-    if (!watcher->Start()) return 0;
-    endpoint.watcherThread = std::move(watcher);
-  }
-  return reinterpret_cast<std::uintptr_t>(endpoint.watcherThread.get());
+bool StartWatcher(UdpEndpoint& endpoint) {
+  if (endpoint.watcherThread) return true;
+  auto watcher = std::make_unique<ReadinessWatcher>(endpoint);
+  if (!watcher->Start()) return false;
+  endpoint.watcherThread = std::move(watcher);
+  return true;
 }
 
-std::int32_t StopWatcher(UdpEndpoint& endpoint) {
-  if (NetworkStartError != 0 || !endpoint.watcherThread) return 0;
+void StopWatcher(UdpEndpoint& endpoint) {
   endpoint.watcherThread.reset();  // ends the thread and waits for it
-  return -1;
 }
 
 }  // namespace quorvel

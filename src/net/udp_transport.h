@@ -1,17 +1,53 @@
 #pragma once
 
-#include <cstdint>
+// Datagram endpoints over the platform's sockets: opening, sending, and the
+// main thread's half of the hand-over with the readiness watcher.
 
-#include "net/udp_endpoint.h"
+#include <atomic>
+#include <cstdint>
+#include <memory>
+
+#include "base/handles.h"
+#include "net/socket_platform.h"
 
 namespace quorvel {
 
-// Starts the sockets library; 1 = ready, 0 = failed.
-int StartNetwork();
+// What an IPv4 address that cannot be resolved is taken as. It is the
+// broadcast address, to which no socket here may send.
+inline constexpr std::uint32_t kUnresolvableAddress = 0xFFFFFFFFu;
+
+// The compact key of a remote party: port and IPv4, both in network order.
+struct PeerAddress {
+  std::uint16_t peerPort = 0;
+  std::uint32_t peerIp = 0;
+  friend bool operator==(const PeerAddress&, const PeerAddress&) = default;
+};
+
+class ReadinessWatcher;
+
+// One datagram socket and what belongs to it. Before a receive `address` is
+// the destination (or the local address to bind); after one it holds the
+// sender of the datagram just taken.
+struct UdpEndpoint {
+  UdpEndpoint();
+  ~UdpEndpoint();  // stops the watcher and closes the socket
+  UdpEndpoint(const UdpEndpoint&) = delete;
+  UdpEndpoint& operator=(const UdpEndpoint&) = delete;
+
+  SocketAddress address;
+  SocketHandle socketHandle = 0;
+  std::unique_ptr<ReadinessWatcher> watcherThread;  // null = no watcher
+  // 1 = the watcher has seen a waiting datagram and handed the socket to the
+  // main thread, which takes what is queued and then lowers it again.
+  std::atomic<std::uint32_t> dataReady{0};
+};
+
+// Starts the sockets library; false when it could not be started.
+bool StartNetwork();
 void StopNetwork();
 
-// Dotted IPv4 or host name -> IPv4 in network order; 0xFFFFFFFF when it
-// cannot be resolved. Only the first address of a name counts.
+// Dotted IPv4 or host name -> IPv4 in network order; kUnresolvableAddress
+// when it cannot be resolved. Only the first address of a name counts.
 std::uint32_t ResolveHost(const char* host);
 
 // Binds a socket to `port` (low 16 bits) on every local IPv4 address and
@@ -22,11 +58,11 @@ SocketHandle OpenServerEndpoint(UdpEndpoint& endpoint, std::int32_t port);
 SocketHandle OpenClientEndpoint(UdpEndpoint& endpoint, const char* host, std::int32_t port);
 void CloseEndpoint(UdpEndpoint& endpoint);
 
-// -1 = handed to the platform (whatever it made of it); 0 = network not started.
-std::int32_t SendDatagram(UdpEndpoint& endpoint, const void* data, std::int32_t length);
+// Hands one datagram to the platform toward the endpoint's address; a send
+// the platform refuses is not reported: datagrams may be lost anyway.
+void SendDatagram(UdpEndpoint& endpoint, const void* data, std::int32_t length);
 // As SendDatagram, to `peer`; the endpoint keeps that destination afterwards.
-std::int32_t SendDatagramTo(UdpEndpoint& endpoint, const PeerAddress& peer, const void* data,
-                            std::int32_t length);
+void SendDatagramTo(UdpEndpoint& endpoint, const PeerAddress& peer, const void* data, std::int32_t length);
 
 // The receive queue asked for on the server socket: bursts (and the time an
 // error box is open) ride it out. Windows' default is far smaller.
@@ -54,13 +90,13 @@ bool DatagramsFlagged(const UdpEndpoint& endpoint);
 std::intptr_t ReadinessHandle(const UdpEndpoint& endpoint);
 
 std::uint32_t EndpointAddress(const UdpEndpoint& endpoint);
-void GetPeerAddress(const UdpEndpoint& endpoint, PeerAddress& peer);
+PeerAddress EndpointPeer(const UdpEndpoint& endpoint);
 
 // The readiness watcher: a thread that raises dataReady (and the readiness
-// handle) when a datagram is waiting on the endpoint's socket. Returns a non-zero handle (the one
-// already recorded, if any); 0 = network not started or no thread.
-std::uintptr_t StartWatcher(UdpEndpoint& endpoint);
-// -1 = the watcher has ended; 0 = there was none, or network not started.
-std::int32_t StopWatcher(UdpEndpoint& endpoint);
+// handle) when a datagram is waiting on the endpoint's socket. True when it
+// runs (or already ran); false when the platform refused it.
+bool StartWatcher(UdpEndpoint& endpoint);
+// Ends the watcher, if any, and waits for it.
+void StopWatcher(UdpEndpoint& endpoint);
 
 }  // namespace quorvel

@@ -1,12 +1,12 @@
-// DataMessage: finding the sender of a record, the ClientDataBuffer, and
+// QV_DATA_MESSAGE: finding the sender of a record, the ClientDataBuffer, and
 // the records the relay turns away before any command runs.
 
 #include <gtest/gtest.h>
 
 #include <climits>
 
-#include "client/client_data_buffer.h"
-#include "client/command_record.h"
+#include "relay/relay.h"
+#include "relay/command_record.h"
 #include "client_link_fixture.h"
 
 namespace quorvel::testing {
@@ -71,7 +71,7 @@ TEST_F(SenderSearch, ACreateRecordGoesToTheProcessOwningTheWindowItNames) {
     ASSERT_TRUE(caseRelay.clientDataBuffer.Reallocate(64));
     for (std::uint32_t id : {1u, 2u}) {
       caseClients.AddProcess(id, static_cast<ProcessHandle>(id * 0x10));
-      ASSERT_EQ(ClientWindowCallback(caseRelay, ProcessIdMessage, 0, id), 1u);
+      ASSERT_EQ(ClientWindowCallback(caseRelay, QV_PROCESS_ID_MESSAGE, 0, id), 1u);
     }
     if (c.windowOwner != 0) caseClients.AddWindow(0x700, c.windowOwner);
     caseClients.AddWindow(0x900, 1);
@@ -79,7 +79,7 @@ TEST_F(SenderSearch, ACreateRecordGoesToTheProcessOwningTheWindowItNames) {
     caseClients.PutMemory(0x10, 0x8000, c.firstHolds.substr(0, record.size()));
     caseClients.PutMemory(0x20, 0x8000, record);
 
-    EXPECT_EQ(ClientWindowCallback(caseRelay, DataMessage, 0x8000, static_cast<std::intptr_t>(record.size())), 1u)
+    EXPECT_EQ(ClientWindowCallback(caseRelay, QV_DATA_MESSAGE, 0x8000, static_cast<std::intptr_t>(record.size())), 1u)
         << c.what;
     for (ProcessHandle process : {0x10, 0x20}) {
       const VirtualServer& entry = *caseRelay.table.FindByClientProcess(process);
@@ -146,9 +146,9 @@ TEST_F(ClientDataBufferGrowth, WithoutABufferAtStartTheFirstRecordGetsOne) {
   Relay bare(desktop, clients);  // a configured size of 0 gave no buffer
   bare.settings.sendBufferSize = 0;
   clients.AddProcess(1, 0x10);
-  ASSERT_EQ(ClientWindowCallback(bare, ProcessIdMessage, 0, 1), 1u);
+  ASSERT_EQ(ClientWindowCallback(bare, QV_PROCESS_ID_MESSAGE, 0, 1), 1u);
   clients.PutMemory(0x10, 0x100, std::string("\x01\x02\x03", 3));
-  EXPECT_EQ(ClientWindowCallback(bare, DataMessage, 0x100, 3), 1u);
+  EXPECT_EQ(ClientWindowCallback(bare, QV_DATA_MESSAGE, 0x100, 3), 1u);
   EXPECT_EQ(bare.clientDataBuffer.size(), 3);
 }
 
@@ -224,7 +224,7 @@ TEST_F(RecordsTurnedAway, LengthsOfZeroOrLessAndLongerThanAnyUsefulRecord) {
   };
   std::string expected = before;
   for (const Case& c : cases) {
-    EXPECT_EQ(ClientWindowCallback(relay, DataMessage, 0x100, c.length), 0u) << c.length;
+    EXPECT_EQ(ClientWindowCallback(relay, QV_DATA_MESSAGE, 0x100, c.length), 0u) << c.length;
     EXPECT_EQ(relay.clientDataBuffer.size(), 64) << c.length;
     expected += std::string("WindowEvent\n  Nachricht\n  ") + c.line + "\n";
   }
@@ -252,12 +252,12 @@ TEST_F(RecordsTurnedAway, TheLongestUsefulRecordIsTakenAndSentWhole) {
 
 TEST_F(RecordsTurnedAway, WithDebuggingOffTheAnswersAreTheSameAndNothingIsLogged) {
   relay.settings.debugging = 0;
-  EXPECT_EQ(ClientWindowCallback(relay, DataMessage, 0x100, 1), NotHandled);
+  EXPECT_EQ(ClientWindowCallback(relay, QV_DATA_MESSAGE, 0x100, 1), NotHandled);
   Announce(1, 0x10);
-  EXPECT_EQ(ClientWindowCallback(relay, DataMessage, 0x100, 0), 0u);
-  EXPECT_EQ(ClientWindowCallback(relay, DataMessage, 0x100, INT32_MAX), 0u);
+  EXPECT_EQ(ClientWindowCallback(relay, QV_DATA_MESSAGE, 0x100, 0), 0u);
+  EXPECT_EQ(ClientWindowCallback(relay, QV_DATA_MESSAGE, 0x100, INT32_MAX), 0u);
   EXPECT_EQ(Hand(0x10, 0x100, "\x01"), 1u);
-  EXPECT_EQ(ClientWindowCallback(relay, DataMessage, 0x900, 1), NotHandled);
+  EXPECT_EQ(ClientWindowCallback(relay, QV_DATA_MESSAGE, 0x900, 1), NotHandled);
   EXPECT_TRUE(relay.log.empty());
 }
 

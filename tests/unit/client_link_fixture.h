@@ -19,12 +19,11 @@
 #include <string>
 #include <vector>
 
-#include "client/client_window_callback.h"
-#include "client/window_messages.h"
-#include "core/relay.h"
+#include "relay/client_link.h"
+#include "quorvel_wire.h"
+#include "relay/relay.h"
 #include "doubles/fake_client_platform.h"
 #include "doubles/fake_desktop.h"
-#include "net/network_start_error.h"
 #include "net/udp_transport.h"
 
 namespace quorvel::testing {
@@ -122,13 +121,13 @@ class ClientLinkTest : public ::testing::Test {
   // Announces a client process that the fake opens under `handle`.
   void Announce(std::uint32_t processId, ProcessHandle handle) {
     clients.AddProcess(processId, handle);
-    ASSERT_EQ(ClientWindowCallback(relay, ProcessIdMessage, 0, processId), 1u);
+    ASSERT_EQ(ClientWindowCallback(relay, QV_PROCESS_ID_MESSAGE, 0, processId), 1u);
   }
 
   // Places `record` at `address` in the client's memory and hands it over.
   std::uint32_t Hand(ProcessHandle process, std::uintptr_t address, const std::string& record) {
     clients.PutMemory(process, address, record);
-    return ClientWindowCallback(relay, DataMessage, address, static_cast<std::intptr_t>(record.size()));
+    return ClientWindowCallback(relay, QV_DATA_MESSAGE, address, static_cast<std::intptr_t>(record.size()));
   }
 
   std::string Log() const { return relay.log.Render(); }

@@ -1,4 +1,4 @@
-// Clients announcing themselves with ProcessIdMessage.
+// Clients announcing themselves with QV_PROCESS_ID_MESSAGE.
 
 #include <gtest/gtest.h>
 
@@ -23,7 +23,7 @@ TEST_F(ClientRegistration, OpensTheProcessAndAddsAnEntryHoldingOnlyItsHandle) {
   clients.AddProcess(0x80000001u, 0x1234);
   // A 32-bit sender's process id arrives sign-extended; only its 32 bits count.
   const auto lParam = static_cast<std::intptr_t>(static_cast<std::int32_t>(0x80000001u));
-  EXPECT_EQ(ClientWindowCallback(relay, ProcessIdMessage, 0, lParam), 1u);
+  EXPECT_EQ(ClientWindowCallback(relay, QV_PROCESS_ID_MESSAGE, 0, lParam), 1u);
 
   EXPECT_EQ(clients.opened, std::vector<std::uint32_t>{0x80000001u});
   VirtualServer* entry = relay.table.CurrentVirtualServer();
@@ -42,9 +42,9 @@ TEST_F(ClientRegistration, OpensTheProcessAndAddsAnEntryHoldingOnlyItsHandle) {
 TEST_F(ClientRegistration, AProcessThatCannotBeOpenedIsRefusedWithoutTrace) {
   clients.AddProcess(200, 0x2000);
   clients.EndProcessOf(0x2000);
-  EXPECT_EQ(ClientWindowCallback(relay, ProcessIdMessage, 0, 200), 0u);
-  EXPECT_EQ(ClientWindowCallback(relay, ProcessIdMessage, 0, 0), 0u);
-  EXPECT_EQ(ClientWindowCallback(relay, ProcessIdMessage, 0, 999), 0u);
+  EXPECT_EQ(ClientWindowCallback(relay, QV_PROCESS_ID_MESSAGE, 0, 200), 0u);
+  EXPECT_EQ(ClientWindowCallback(relay, QV_PROCESS_ID_MESSAGE, 0, 0), 0u);
+  EXPECT_EQ(ClientWindowCallback(relay, QV_PROCESS_ID_MESSAGE, 0, 999), 0u);
 
   EXPECT_EQ(clients.opened, (std::vector<std::uint32_t>{200, 0, 999}));
   EXPECT_EQ(relay.table.CurrentVirtualServer(), nullptr);
@@ -78,7 +78,7 @@ TEST_F(ClientRegistration, ANewEntryGoesBehindTheEntryTheLastMessageLeftTheCurso
   EXPECT_EQ(TableOrder(relay.table), (std::vector<ProcessHandle>{0x11, 0x44, 0x22, 0x33}));
 
   // A record nobody can supply leaves it on the last entry.
-  EXPECT_EQ(ClientWindowCallback(relay, DataMessage, 0xDEAD0, 1), NotHandled);
+  EXPECT_EQ(ClientWindowCallback(relay, QV_DATA_MESSAGE, 0xDEAD0, 1), NotHandled);
   Announce(5, 0x55);
   EXPECT_EQ(TableOrder(relay.table), (std::vector<ProcessHandle>{0x11, 0x44, 0x22, 0x33, 0x55}));
 }
@@ -86,22 +86,22 @@ TEST_F(ClientRegistration, ANewEntryGoesBehindTheEntryTheLastMessageLeftTheCurso
 TEST_F(ClientRegistration, NoMemoryForAnEntryRefusesTheAnnouncementAndTheNextOneWorks) {
   clients.AddProcess(400, 0x4000);
   FailNextNothrowAllocations(1);
-  EXPECT_EQ(ClientWindowCallback(relay, ProcessIdMessage, 0, 400), 0u);
+  EXPECT_EQ(ClientWindowCallback(relay, QV_PROCESS_ID_MESSAGE, 0, 400), 0u);
   EXPECT_EQ(PendingNothrowFailures(), 0);
   EXPECT_TRUE(TableOrder(relay.table).empty());
   EXPECT_EQ(Log(),
             "WindowEvent\n"
             "  Kein Speicher f\xFC" "r den Client 16384, die Anmeldung wird abgewiesen\n");
 
-  EXPECT_EQ(ClientWindowCallback(relay, ProcessIdMessage, 0, 400), 1u);
+  EXPECT_EQ(ClientWindowCallback(relay, QV_PROCESS_ID_MESSAGE, 0, 400), 1u);
   EXPECT_EQ(TableOrder(relay.table), std::vector<ProcessHandle>{0x4000});
 }
 
 TEST_F(ClientRegistration, WithDebuggingOffTheSameHappensAndNothingIsLogged) {
   relay.settings.debugging = 2;
   clients.AddProcess(500, 0x5000);
-  EXPECT_EQ(ClientWindowCallback(relay, ProcessIdMessage, 0, 500), 1u);
-  EXPECT_EQ(ClientWindowCallback(relay, ProcessIdMessage, 0, 501), 0u);
+  EXPECT_EQ(ClientWindowCallback(relay, QV_PROCESS_ID_MESSAGE, 0, 500), 1u);
+  EXPECT_EQ(ClientWindowCallback(relay, QV_PROCESS_ID_MESSAGE, 0, 501), 0u);
   EXPECT_EQ(TableOrder(relay.table), std::vector<ProcessHandle>{0x5000});
   EXPECT_TRUE(relay.log.empty());
 }

@@ -50,9 +50,9 @@ TEST_F(QuitCommand, AnEmptyRecordDoesNotRunTheCodeLeftInTheBuffer) {
   Announce(77, 0x1234);
   relay.clientDataBuffer.data()[0] = 4;
   clients.PutMemory(0x1234, 0x4000, QuitRecord());
-  EXPECT_EQ(ClientWindowCallback(relay, DataMessage, 0x4000, 0), 0u);
-  EXPECT_EQ(ClientWindowCallback(relay, DataMessage, 0x4000, -1), 0u);
-  EXPECT_EQ(ClientWindowCallback(relay, DataMessage, 0x4001, 1), NotHandled);
+  EXPECT_EQ(ClientWindowCallback(relay, QV_DATA_MESSAGE, 0x4000, 0), 0u);
+  EXPECT_EQ(ClientWindowCallback(relay, QV_DATA_MESSAGE, 0x4000, -1), 0u);
+  EXPECT_EQ(ClientWindowCallback(relay, QV_DATA_MESSAGE, 0x4001, 1), NotHandled);
 }
 
 }  // namespace

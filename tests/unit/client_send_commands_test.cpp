@@ -3,7 +3,7 @@
 
 #include <gtest/gtest.h>
 
-#include "client/command_record.h"
+#include "relay/command_record.h"
 #include "client_link_fixture.h"
 
 namespace quorvel::testing {

@@ -1,4 +1,4 @@
-#include "core/load_settings.h"
+#include "relay/settings.h"
 
 #include <gtest/gtest.h>
 
@@ -6,7 +6,7 @@
 #include <cstdint>
 #include <string>
 
-#include "core/relay.h"
+#include "relay/relay.h"
 #include "doubles/fake_client_platform.h"
 #include "doubles/fake_desktop.h"
 #include "scratch_directory.h"

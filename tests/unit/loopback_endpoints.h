@@ -11,7 +11,7 @@
 #include <thread>
 #include <vector>
 
-#include "net/byte_order.h"
+#include "base/byte_order.h"
 #include "net/socket_platform.h"
 #include "net/udp_transport.h"
 

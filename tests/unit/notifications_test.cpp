@@ -1,4 +1,4 @@
-#include "client/notifications.h"
+#include "relay/client_notifications.h"
 
 #include <gtest/gtest.h>
 
@@ -7,7 +7,7 @@
 #include <string>
 #include <vector>
 
-#include "client/window_messages.h"
+#include "quorvel_wire.h"
 #include "doubles/fake_client_platform.h"
 #include "doubles/fake_desktop.h"
 
@@ -27,7 +27,7 @@ TEST_F(Notifications, LinkUpCarriesTheRelaysProcessId) {
   ASSERT_EQ(clients.sent.size(), 1u);
   const auto& sent = clients.sent[0];
   EXPECT_EQ(sent.window, 0x30012);
-  EXPECT_EQ(sent.message, ProcessIdMessage);
+  EXPECT_EQ(sent.message, QV_PROCESS_ID_MESSAGE);
   EXPECT_EQ(sent.wParam, 0u);
   EXPECT_EQ(sent.lParam, static_cast<std::intptr_t>(0xFFFFFFF0u));
 }
@@ -41,7 +41,7 @@ TEST_F(Notifications, ClientDataPointsAtTheTextInTheRelaysMemory) {
   ASSERT_EQ(clients.sent.size(), 1u);
   const auto& sent = clients.sent[0];
   EXPECT_EQ(sent.window, window);
-  EXPECT_EQ(sent.message, DataMessage);
+  EXPECT_EQ(sent.message, QV_DATA_MESSAGE);
   EXPECT_EQ(sent.wParam, reinterpret_cast<std::uintptr_t>(text));  // the full address, not cut
   EXPECT_EQ(sent.lParam, 4);
   EXPECT_EQ(sent.pointedBytes, std::string("h\0i\xFF", 4));  // zero bytes included, nothing added

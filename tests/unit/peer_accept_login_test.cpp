@@ -5,8 +5,8 @@
 
 #include <string>
 
-#include "net/byte_order.h"
-#include "peer/datagram.h"
+#include "base/byte_order.h"
+#include "relay/datagram.h"
 #include "peer_link.h"
 
 namespace quorvel::testing {

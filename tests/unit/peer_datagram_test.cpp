@@ -1,4 +1,4 @@
-#include "peer/datagram.h"
+#include "relay/datagram.h"
 
 #include <gtest/gtest.h>
 

@@ -5,8 +5,8 @@
 
 #include <string>
 
-#include "client/window_messages.h"
-#include "net/byte_order.h"
+#include "quorvel_wire.h"
+#include "base/byte_order.h"
 #include "peer_link.h"
 
 namespace quorvel::testing {
@@ -106,7 +106,7 @@ TEST_F(KnownPartner, TextIsHandedToTheClientWindowFromTheReceiveBuffer) {
   ASSERT_EQ(clients.sent.size(), 1u);
   const auto& sent = clients.sent[0];
   EXPECT_EQ(sent.window, kClientWindow);
-  EXPECT_EQ(sent.message, DataMessage);
+  EXPECT_EQ(sent.message, QV_DATA_MESSAGE);
   EXPECT_EQ(sent.wParam, reinterpret_cast<std::uintptr_t>(relay.receiveBuffer.data() + 1));
   EXPECT_EQ(sent.lParam, 5);
   EXPECT_EQ(sent.pointedBytes, "Hallo");

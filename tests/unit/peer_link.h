@@ -20,13 +20,13 @@
 #include <thread>
 #include <vector>
 
-#include "core/relay.h"
+#include "relay/relay.h"
 #include "doubles/fake_client_platform.h"
 #include "doubles/fake_desktop.h"
-#include "net/byte_order.h"
+#include "base/byte_order.h"
 #include "net/socket_platform.h"
 #include "net/udp_transport.h"
-#include "peer/receive_loop.h"
+#include "relay/peer_protocol.h"
 
 namespace quorvel::testing {
 

@@ -5,7 +5,7 @@
 
 #include <string>
 
-#include "net/byte_order.h"
+#include "base/byte_order.h"
 #include "peer_link.h"
 
 namespace quorvel::testing {

@@ -9,7 +9,7 @@
 #include <vector>
 
 #include "loopback_endpoints.h"
-#include "net/byte_order.h"
+#include "base/byte_order.h"
 #include "net/socket_platform.h"
 #include "net/udp_transport.h"
 

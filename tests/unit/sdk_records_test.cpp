@@ -9,8 +9,8 @@
 #include <string>
 #include <vector>
 
-#include "client/command_record.h"
-#include "client/window_messages.h"
+#include "relay/command_record.h"
+#include "quorvel_wire.h"
 
 namespace {
 
@@ -85,8 +85,8 @@ TEST(SdkRecords, LoginAndQuitCodesAndMessageNumbersAgreeWithTheRelay) {
   ASSERT_EQ(qv_build_quit_record(record, sizeof record), 1u);
   EXPECT_EQ(quorvel::ReadCommandCode(record), CommandCode::Quit);
   EXPECT_EQ(qv_build_quit_record(record, 0), 0u);
-  EXPECT_EQ(QV_PROCESS_ID_MESSAGE, quorvel::ProcessIdMessage);
-  EXPECT_EQ(QV_DATA_MESSAGE, quorvel::DataMessage);
+  EXPECT_EQ(QV_PROCESS_ID_MESSAGE, quorvel::QV_PROCESS_ID_MESSAGE);
+  EXPECT_EQ(QV_DATA_MESSAGE, quorvel::QV_DATA_MESSAGE);
 }
 
 // Two client processes must never both commit memory at one record address,

@@ -5,7 +5,7 @@
 
 #include "client_link_fixture.h"
 #include "doubles/failing_allocation.h"
-#include "peer/send_client_data.h"
+#include "relay/peer_protocol.h"
 
 namespace quorvel::testing {
 namespace {

@@ -1,4 +1,4 @@
-#include "core/settings_reader.h"
+#include "relay/settings.h"
 
 #include <gtest/gtest.h>
 

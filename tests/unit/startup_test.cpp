@@ -1,4 +1,4 @@
-#include "core/startup.h"
+#include "app/run_relay.h"
 
 #include <arpa/inet.h>
 #include <gtest/gtest.h>
@@ -16,8 +16,8 @@
 #include <thread>
 #include <vector>
 
-#include "client/window_messages.h"
-#include "core/relay.h"
+#include "quorvel_wire.h"
+#include "relay/relay.h"
 #include "doubles/fake_client_platform.h"
 #include "doubles/fake_desktop.h"
 #include "scratch_directory.h"
@@ -154,7 +154,7 @@ TEST_F(StartupTest, ATakenPortIsShownOnceAndEndsTheRelayBeforeTheLoop) {
             // The box is modal: client messages still arrive while it is open.
             run.desktop.onErrorBox = [&run] {
               run.clients.AddProcess(31, 0x310);
-              run.Check(run.desktop.Deliver(ProcessIdMessage, 0, 31) == 1,
+              run.Check(run.desktop.Deliver(QV_PROCESS_ID_MESSAGE, 0, 31) == 1,
                         "a client registers while the box is open");
             };
             run.desktop.atEnd = [&run, port] {
@@ -282,7 +282,7 @@ TEST_F(StartupTest, ClientMessagesDeliveredDuringAPollReachTheClientCallback) {
           run.desktop.scriptedEvents = {0, CloseEvent};
           run.desktop.onPoll = [&run] {
             if (run.desktop.polls != 1) return;
-            run.Check(run.desktop.Deliver(ProcessIdMessage, 0, 77) == 1, "the client is registered");
+            run.Check(run.desktop.Deliver(QV_PROCESS_ID_MESSAGE, 0, 77) == 1, "the client is registered");
           };
           run.desktop.atEnd = [&run] {
             run.relay.table.ResetCursor();
@@ -367,7 +367,7 @@ TEST_F(StartupTest, TheSleepingLoopWakesForAClientMessageWithNoDatagramWaiting) 
         RunRelayWith(PortSettings(port), [](RelayRun& run) {
           run.clients.AddProcess(77, 0x4D0);
           WakeFromAnotherThread(run, [](RelayRun& woken) -> std::string {
-            const auto answer = woken.desktop.SendFromOtherThread(ProcessIdMessage, 0, 77, std::chrono::seconds(5));
+            const auto answer = woken.desktop.SendFromOtherThread(QV_PROCESS_ID_MESSAGE, 0, 77, std::chrono::seconds(5));
             if (!answer) return "the loop did not wake for a sent client message";
             return *answer == 1 ? "" : "the client message was answered " + std::to_string(*answer);
           });

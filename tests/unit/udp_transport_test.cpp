@@ -7,8 +7,7 @@
 #include <vector>
 
 #include "loopback_endpoints.h"
-#include "net/byte_order.h"
-#include "net/network_start_error.h"
+#include "base/byte_order.h"
 #include "net/socket_platform.h"
 
 namespace quorvel {

@@ -1,11 +1,11 @@
-#include "peer/virtual_server_table.h"
+#include "relay/virtual_server_table.h"
 
 #include <gtest/gtest.h>
 
 #include <vector>
 
 #include "doubles/failing_allocation.h"
-#include "net/byte_order.h"
+#include "base/byte_order.h"
 
 namespace quorvel {
 namespace {

@@ -2,10 +2,10 @@
 
 #include <chrono>
 
-#include "net/byte_order.h"
+#include "base/byte_order.h"
 #include "net/socket_platform.h"
 #include "net/udp_transport.h"
-#include "peer/datagram.h"
+#include "relay/datagram.h"
 
 namespace quorvel::probe {
 namespace {

@@ -3,7 +3,7 @@
 #include <cstdint>
 #include <vector>
 
-#include "net/udp_endpoint.h"
+#include "net/udp_transport.h"
 #include "probe_arguments.h"
 
 namespace quorvel::probe {

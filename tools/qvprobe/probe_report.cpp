@@ -2,7 +2,7 @@
 
 #include <cstdio>
 
-#include "net/byte_order.h"
+#include "base/byte_order.h"
 
 namespace quorvel::probe {
 namespace {

@@ -2,7 +2,7 @@
 
 #include <cstring>
 
-#include "client/window_messages.h"
+#include "quorvel_wire.h"
 
 namespace quorvel::testing {
 
@@ -30,7 +30,7 @@ NotificationResult FakeClientPlatform::SendMessageTimeoutA(WindowHandle window, 
                                                            std::uintptr_t wParam, std::intptr_t lParam,
                                                            std::uint32_t limitMs) {
   SentMessage record{window, message, wParam, lParam, {}, limitMs};
-  if (message == DataMessage && lParam > 0 && wParam != 0) {
+  if (message == QV_DATA_MESSAGE && lParam > 0 && wParam != 0) {
     record.pointedBytes.assign(reinterpret_cast<const char*>(wParam), static_cast<std::size_t>(lParam));
   }
   sent.push_back(record);

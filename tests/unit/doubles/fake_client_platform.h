@@ -6,13 +6,13 @@
 #include <string>
 #include <vector>
 
-#include "client/client_platform.h"
+#include "relay/client_platform.h"
 
 namespace quorvel::testing {
 
 // Client processes with memory regions that the relay may read, and client
 // windows that record every message sent to them, including the bytes a
-// DataMessage points at, read while the message is being delivered. A window
+// QV_DATA_MESSAGE points at, read while the message is being delivered. A window
 // in `unanswered` records the message but answers with the delivery given there.
 class FakeClientPlatform : public ClientPlatform {
  public:
@@ -21,7 +21,7 @@ class FakeClientPlatform : public ClientPlatform {
     std::uint32_t message;
     std::uintptr_t wParam;
     std::intptr_t lParam;
-    std::string pointedBytes;  // DataMessage: lParam bytes at wParam in the relay's own memory
+    std::string pointedBytes;  // QV_DATA_MESSAGE: lParam bytes at wParam in the relay's own memory
     std::uint32_t limitMs;
   };
 

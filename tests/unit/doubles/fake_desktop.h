@@ -11,7 +11,7 @@
 #include <string>
 #include <vector>
 
-#include "ui/desktop.h"
+#include "relay/desktop.h"
 
 namespace quorvel::testing {
 

@@ -50,8 +50,8 @@
 
 namespace {
 
-constexpr UINT ProcessIdMessage = WM_USER + 1;
-constexpr UINT DataMessage = WM_USER + 2;
+constexpr UINT QV_PROCESS_ID_MESSAGE = WM_USER + 1;
+constexpr UINT QV_DATA_MESSAGE = WM_USER + 2;
 constexpr UINT_PTR FlushTimer = 1;
 
 HWND clientWindow = nullptr;
@@ -145,7 +145,7 @@ std::uint8_t* RecordRegion() {
 LRESULT HandOver(const std::vector<std::uint8_t>& bytes, LPARAM length) {
   std::uint8_t* at = RecordRegion();
   std::copy(bytes.begin(), bytes.end(), at);
-  return SendMessageA(relayWindow, DataMessage, reinterpret_cast<WPARAM>(at), length);
+  return SendMessageA(relayWindow, QV_DATA_MESSAGE, reinterpret_cast<WPARAM>(at), length);
 }
 
 LRESULT HandOver(const std::vector<std::uint8_t>& bytes) {
@@ -174,14 +174,14 @@ void TakeData(WPARAM address, LPARAM lParam) {
 }
 
 LRESULT CALLBACK ClientWindowProcedure(HWND window, UINT message, WPARAM wParam, LPARAM lParam) {
-  if (message == ProcessIdMessage) {
+  if (message == QV_PROCESS_ID_MESSAGE) {
     relayProcessId = static_cast<DWORD>(lParam);
     if (relayProcess != nullptr) CloseHandle(relayProcess);
     relayProcess = OpenProcess(PROCESS_VM_READ, FALSE, relayProcessId);
     QueueLine("linkup " + std::to_string(relayProcessId) + " " + std::to_string(static_cast<long long>(wParam)));
     return 1;
   }
-  if (message == DataMessage) {
+  if (message == QV_DATA_MESSAGE) {
     TakeData(wParam, lParam);
     return 1;
   }
@@ -266,7 +266,7 @@ LRESULT SendOneAbuse(Random& random) {
     }
     case 1: {  // an address nothing can read
       static const WPARAM addresses[] = {0, 16, 0xFFFFFFFFu, static_cast<WPARAM>(-4096)};
-      return SendMessageA(relayWindow, DataMessage, addresses[random.Below(4)],
+      return SendMessageA(relayWindow, QV_DATA_MESSAGE, addresses[random.Below(4)],
                           static_cast<LPARAM>(1 + random.Below(64)));
     }
     case 2: {  // a create record too short for its fields
@@ -291,12 +291,12 @@ LRESULT SendOneAbuse(Random& random) {
       std::uint8_t* edge = RecordRegion() + kRecordRegionSize / 2;
       const std::uint32_t inside = 1 + random.Below(64);
       edge[-static_cast<std::ptrdiff_t>(inside)] = InertCode(random);
-      return SendMessageA(relayWindow, DataMessage, reinterpret_cast<WPARAM>(edge - inside),
+      return SendMessageA(relayWindow, QV_DATA_MESSAGE, reinterpret_cast<WPARAM>(edge - inside),
                           static_cast<LPARAM>(inside + 1 + random.Below(4000)));
     }
     case 6: {  // an announcement of a process that does not exist
       static const LPARAM processes[] = {0, -1, 0x7FFFFFF0, 4};
-      return SendMessageA(relayWindow, ProcessIdMessage, 0, processes[random.Below(4)]);
+      return SendMessageA(relayWindow, QV_PROCESS_ID_MESSAGE, 0, processes[random.Below(4)]);
     }
     case 7: {  // the length as a 32-bit value with garbage in the upper half
       bytes = RandomBytes(random, 12);
@@ -347,7 +347,7 @@ bool RunCommand(const std::string& line) {
     Answer("hwnd " + std::to_string(reinterpret_cast<std::intptr_t>(clientWindow)));
   } else if (verb == "announce") {
     const DWORD processId = words.size() > 1 ? static_cast<DWORD>(ParseNumber(words[1])) : GetCurrentProcessId();
-    Answer(Result(SendMessageA(relayWindow, ProcessIdMessage, 0, static_cast<LPARAM>(processId))));
+    Answer(Result(SendMessageA(relayWindow, QV_PROCESS_ID_MESSAGE, 0, static_cast<LPARAM>(processId))));
   } else if (verb == "create" && words.size() == 3) {
     bytes.push_back(0);
     AppendLittleEndian(bytes, static_cast<std::uint32_t>(ParseNumber(words[1])), 4);

@@ -9,7 +9,7 @@
 // Commands on stdin, one per line; each answers with one line on stdout:
 //   find [MS]                  -> relay HWND          (0 when none appeared)
 //   hwnd                       -> hwnd HWND           (this client's window)
-//   announce [PID]             -> result N            ProcessIdMessage, own pid by default
+//   announce [PID]             -> result N            QV_PROCESS_ID_MESSAGE, own pid by default
 //   create NAMEID HOST         -> result N            CreateVirtualServer with this window
 //   login                      -> result N            SendLogin
 //   text [HEX]                 -> result N            SendText
@@ -22,7 +22,7 @@
 //                                                     the address of the last record
 //   exit                       -> bye                 ends this program
 // Notifications from the relay, as they are delivered:
-//   linkup PID WPARAM          NotifyLinkUp (ProcessIdMessage)
+//   linkup PID WPARAM          NotifyLinkUp (QV_PROCESS_ID_MESSAGE)
 //   data HEX                   NotifyClientData, the bytes read out of the relay
 //   unreadable ADDRESS LENGTH  NotifyClientData whose bytes could not be read
 // Results are pointer-sized and signed.
@@ -41,8 +41,8 @@
 
 namespace {
 
-constexpr UINT ProcessIdMessage = WM_USER + 1;
-constexpr UINT DataMessage = WM_USER + 2;
+constexpr UINT QV_PROCESS_ID_MESSAGE = WM_USER + 1;
+constexpr UINT QV_DATA_MESSAGE = WM_USER + 2;
 
 HWND clientWindow = nullptr;
 HWND relayWindow = nullptr;
@@ -127,18 +127,18 @@ void WriteResult(LRESULT result) { WriteLine("result " + std::to_string(static_c
 LRESULT HandOver(const std::vector<std::uint8_t>& bytes) {
   recordLength = bytes.size() < kRecordBlockSize ? bytes.size() : kRecordBlockSize;
   std::copy_n(bytes.begin(), recordLength, recordBlock);
-  return SendMessageA(relayWindow, DataMessage, reinterpret_cast<WPARAM>(recordBlock),
+  return SendMessageA(relayWindow, QV_DATA_MESSAGE, reinterpret_cast<WPARAM>(recordBlock),
                       static_cast<LPARAM>(recordLength));
 }
 
 // The relay tells this window about its link and hands it text.
 LRESULT CALLBACK ClientWindowProcedure(HWND window, UINT message, WPARAM wParam, LPARAM lParam) {
-  if (message == ProcessIdMessage) {
+  if (message == QV_PROCESS_ID_MESSAGE) {
     relayProcessId = static_cast<DWORD>(lParam);
     WriteLine("linkup " + std::to_string(relayProcessId) + " " + std::to_string(static_cast<long long>(wParam)));
     return 1;
   }
-  if (message == DataMessage) {
+  if (message == QV_DATA_MESSAGE) {
     // The relay stops waiting meanwhile; the text must still be there after.
     if (stallMs != 0) Sleep(std::exchange(stallMs, 0));
     const auto length = static_cast<std::int32_t>(lParam);
@@ -184,7 +184,7 @@ bool RunCommand(const std::string& line) {
     WriteLine("hwnd " + std::to_string(reinterpret_cast<std::intptr_t>(clientWindow)));
   } else if (verb == "announce") {
     const DWORD processId = words.size() > 1 ? static_cast<DWORD>(ParseNumber(words[1])) : GetCurrentProcessId();
-    WriteResult(SendMessageA(relayWindow, ProcessIdMessage, 0, static_cast<LPARAM>(processId)));
+    WriteResult(SendMessageA(relayWindow, QV_PROCESS_ID_MESSAGE, 0, static_cast<LPARAM>(processId)));
   } else if (verb == "create" && words.size() == 3) {
     bytes.push_back(0);
     AppendLittleEndian32(bytes, static_cast<std::uint32_t>(ParseNumber(words[1])));

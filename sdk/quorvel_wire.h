@@ -1,0 +1,50 @@
+/*
+ * quorvel_wire.h - what the relay and its local clients agree on: the window
+ * that is the relay's address, the two window messages, the command records
+ * and their limits. Plain C, no Windows header; the relay and the client SDK
+ * both include it.
+ *
+ * A command record is handed over with QV_DATA_MESSAGE (address, length).
+ * Byte 0 is the command code, read as a signed 8-bit number; multi-byte
+ * integers are little-endian; there are no gaps:
+ *
+ *   create  QV_CODE_CREATE | name number (4) | client window (4) | host ... 0
+ *   text    QV_CODE_TEXT   | the text, every byte after the code
+ *   login   QV_CODE_LOGIN
+ *   quit    QV_CODE_QUIT
+ *
+ * Code 1 and every other code carry nothing and do nothing.
+ */
+#ifndef QUORVEL_WIRE_H
+#define QUORVEL_WIRE_H
+
+/* The relay's window, its address on this machine. */
+#define QV_RELAY_WINDOW_TITLE "Quorvel.exe"
+#define QV_RELAY_WINDOW_CLASS "WindowClass_1"
+
+/* The two private window messages (WM_USER + 1, WM_USER + 2), used in both
+ * directions between the relay and its clients. */
+#define QV_PROCESS_ID_MESSAGE 1025u
+#define QV_DATA_MESSAGE 1026u
+
+/* Command codes, byte 0 of every record. */
+#define QV_CODE_CREATE 0
+#define QV_CODE_TEXT 2
+#define QV_CODE_LOGIN 3
+#define QV_CODE_QUIT 4
+
+/* Offsets in a create record and in a text record. */
+#define QV_CREATE_NAME_OFFSET 1u
+#define QV_CREATE_WINDOW_OFFSET 5u
+#define QV_CREATE_HOST_OFFSET 9u
+#define QV_TEXT_OFFSET 1u
+
+/* A text travels to the partner as one UDP datagram: one type byte and the
+ * text. 65,507 bytes is the largest UDP payload over IPv4. */
+#define QV_LONGEST_DATAGRAM 65507u
+#define QV_LONGEST_TEXT (QV_LONGEST_DATAGRAM - 1u)
+/* Host names are at most 253 characters; a longer host text cannot name
+ * anything. */
+#define QV_LONGEST_HOST 253u
+
+#endif /* QUORVEL_WIRE_H */

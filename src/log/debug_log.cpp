@@ -1,0 +1,108 @@
+// The debug log: the tree of everything the relay does, grouped by event.
+
+#include "log/debug_log.h"
+
+#include <cstdarg>
+#include <cstdio>
+#include <cstring>
+#include <utility>
+
+namespace quorvel {
+
+// The nearest line among `from` and its ancestors that is an open group.
+std::size_t DebugLog::NearestOpen(std::size_t from) const {
+  for (std::size_t line = from; line != LogView::kTopLevel; line = LineAt(line).parent) {
+    if (LineAt(line).openMark) return line;
+  }
+  return LogView::kTopLevel;
+}
+
+// Drops in tenths rather than one by one: the view then rearranges itself
+// once for many entries.
+void DebugLog::DropOldestEntries(std::size_t count) {
+  const std::size_t first = topLevel_.front();
+  for (std::size_t dropped = 0; dropped < count && !topLevel_.empty(); ++dropped) topLevel_.pop_front();
+  const std::size_t end = topLevel_.empty() ? EndLine() : topLevel_.front();
+  while (firstLine_ < end) {
+    lines_.pop_front();
+    ++firstLine_;
+  }
+  if (view_ != nullptr) view_->RemoveEntries(first, end);
+}
+
+void DebugLog::Line(const char* format, ...) {
+  if (!enabled_) return;
+  char line[256];
+  va_list arguments;
+  va_start(arguments, format);
+  const int length = std::vsnprintf(line, sizeof line, format, arguments);
+  va_end(arguments);
+  if (length < 0) return;
+  Append(line);
+}
+
+void DebugLog::Text(const std::uint8_t* bytes, std::int32_t length) {
+  if (!enabled_) return;
+  const char* text = reinterpret_cast<const char*>(bytes);
+  std::size_t shown = 0;
+  if (length > 0) {
+    const void* zero = std::memchr(text, 0, static_cast<std::size_t>(length));
+    shown = zero != nullptr ? static_cast<std::size_t>(static_cast<const char*>(zero) - text)
+                            : static_cast<std::size_t>(length);
+  }
+  Append(std::string(text, shown));
+}
+
+void DebugLog::Append(std::string text) {
+  const std::size_t parent = lines_.empty() ? LogView::kTopLevel : NearestOpen(EndLine() - 1);
+  if (parent == LogView::kTopLevel && entryLimit_ != 0) {
+    if (topLevel_.size() >= entryLimit_) DropOldestEntries(topLevel_.size() - entryLimit_ + 1 + entryLimit_ / 10);
+  }
+  const std::size_t number = EndLine();
+  lines_.push_back(Entry{std::move(text), parent, false, {}});
+  if (parent == LogView::kTopLevel) {
+    topLevel_.push_back(number);
+  } else {
+    LineAt(parent).children.push_back(number);
+  }
+  if (view_ != nullptr) view_->ShowLine(number, parent, LineAt(number).text.c_str());
+}
+
+void DebugLog::OpenGroup() {
+  if (lines_.empty()) return;
+  // The group to open hangs directly under the nearest open ancestor of the
+  // last line. Right after a CloseGroup that is the group just closed, which
+  // is thereby opened again.
+  const std::size_t enclosing = NearestOpen(lines_.back().parent);
+  if (enclosing == LogView::kTopLevel) {
+    if (!topLevel_.empty()) LineAt(topLevel_.back()).openMark = true;
+    return;
+  }
+  const std::vector<std::size_t>& siblings = LineAt(enclosing).children;
+  if (!siblings.empty()) LineAt(siblings.back()).openMark = true;
+}
+
+void DebugLog::CloseGroup() {
+  if (lines_.empty()) return;
+  const std::size_t open = NearestOpen(EndLine() - 1);
+  if (open != LogView::kTopLevel) LineAt(open).openMark = false;
+}
+
+std::string DebugLog::Render() const {
+  std::string rendered;
+  // Depth-first in tree order; the stack holds (line, depth), next on top.
+  std::vector<std::pair<std::size_t, std::size_t>> pending;
+  for (auto it = topLevel_.rbegin(); it != topLevel_.rend(); ++it) pending.emplace_back(*it, 0);
+  while (!pending.empty()) {
+    const auto [number, depth] = pending.back();
+    pending.pop_back();
+    rendered.append(2 * depth, ' ');
+    rendered += LineAt(number).text;
+    rendered += '\n';
+    const std::vector<std::size_t>& children = LineAt(number).children;
+    for (auto it = children.rbegin(); it != children.rend(); ++it) pending.emplace_back(*it, depth + 1);
+  }
+  return rendered;
+}
+
+}  // namespace quorvel

@@ -1,0 +1,367 @@
+// The client link: the window messages local clients send the relay, finding
+// the sender of a record, and the commands the records carry.
+
+#include "relay/client_link.h"
+
+#include <cstring>
+#include <memory>
+#include <new>
+#include <string>
+
+#include "base/byte_order.h"
+#include "net/udp_transport.h"
+#include "quorvel_wire.h"
+#include "relay/client_notifications.h"
+#include "relay/command_record.h"
+#include "relay/datagram.h"
+#include "relay/operator_texts.h"
+#include "relay/peer_protocol.h"
+#include "relay/relay.h"
+
+namespace quorvel {
+
+namespace {
+
+enum class CommandOutcome {
+  Executed,    // carried out, or a code that does nothing
+  TurnedAway,  // a record too malformed to act on; nothing was done
+};
+
+// ---- The create command
+
+void ShowHostNotFound(Relay& relay, const char* host) {
+  const std::string text = std::string(texts::kHostNotFoundBefore) + host + texts::kHostNotFoundAfter;
+  relay.desktop.ErrorBox(texts::kErrorCaption, text.c_str());
+}
+
+void ShowNoConnection(Relay& relay, const char* host, std::int32_t port) {
+  const std::string text = std::string(texts::kNoConnectionBefore) + host + texts::kNoConnectionPort +
+                           std::to_string(port) + texts::kNoConnectionAfter;
+  relay.desktop.ErrorBox(texts::kErrorCaption, text.c_str());
+}
+
+bool TurnAwayMalformed(Relay& relay, const std::uint8_t* record, std::int32_t length) {
+  switch (CheckCreateRecord(record, length)) {
+    case CreateRecordCheck::Sound:
+      return false;
+    case CreateRecordCheck::TooShort:
+      relay.log.Line(texts::kCreateTooShortFormat, static_cast<long>(length));
+      return true;
+    case CreateRecordCheck::HostNotEnded:
+      relay.log.Line(texts::kHostNotEnded);
+      return true;
+  }
+  return true;
+}
+
+// Whether the client that made `entry` is gone: the window it named no
+// longer exists or belongs to another process now. An entry without a
+// window cannot tell, and counts as still in use.
+bool ClientIsGone(Relay& relay, const VirtualServer& entry) {
+  if (entry.clientProcess == 0 || entry.clientWindow == 0) return false;
+  return relay.clients.WindowProcessId(entry.clientWindow) != entry.clientProcessId;
+}
+
+// The first pairing with this name number and partner whose client is gone,
+// so that a restarted client can carry it on.
+VirtualServer* FindOrphanedPairing(Relay& relay, std::int32_t nameId, std::uint32_t partnerAddress) {
+  if (partnerAddress == kUnresolvableAddress) return nullptr;
+  relay.table.ResetCursor();
+  while (VirtualServer* entry = relay.table.NextVirtualServer()) {
+    if (entry->configured && entry->nameId == nameId && entry->partnerAddress == partnerAddress &&
+        ClientIsGone(relay, *entry)) {
+      return entry;
+    }
+  }
+  return nullptr;
+}
+
+// The newly registered client carries on the orphaned pairing with its
+// endpoint (so its source port) and its partner's login source, which is
+// what the partner's relay knows it by. The client's own entry, never
+// configured, is left without a process, so nothing finds it any more; it
+// stays in the table, since an open command may still hold it.
+VirtualServer& TakeOver(Relay& relay, VirtualServer& orphan, VirtualServer& fresh) {
+  relay.log.Line(texts::kTakeOverFormat, HandleNumber(orphan.clientProcess));
+  relay.receiveBuffer.ReleaseHeld(orphan.clientWindow);  // its window is gone: nothing reads them
+  orphan.clientProcess = fresh.clientProcess;
+  orphan.clientProcessId = fresh.clientProcessId;
+  fresh.clientProcess = 0;
+  fresh.clientProcessId = 0;
+  relay.table.MakeCurrent(&orphan);
+  return orphan;
+}
+
+// Whether the entry already has an open link to exactly this partner, so
+// that a repeated create keeps it and its source port.
+bool LinkedTo(const VirtualServer& entry, std::int32_t nameId, std::uint32_t partnerAddress) {
+  return entry.configured && entry.partnerEndpoint.socketHandle != 0 && entry.nameId == nameId &&
+         entry.partnerAddress == partnerAddress && partnerAddress != kUnresolvableAddress;
+}
+
+void OpenLink(Relay& relay, VirtualServer& entry, const char* host) {
+  // A create naming another partner replaces the link: the earlier socket is
+  // closed rather than left open for the rest of the process.
+  if (entry.partnerEndpoint.socketHandle != 0) {
+    relay.log.Line(texts::kEarlierLinkClosed);
+    CloseEndpoint(entry.partnerEndpoint);
+  }
+  if (OpenClientEndpoint(entry.partnerEndpoint, host, relay.settings.port) == 0) {
+    ShowNoConnection(relay, host, relay.settings.port);
+  }
+}
+
+// Pairs the sender's entry with the partner named in the record: stores the
+// name number and the client window, resolves the host, opens the entry's
+// partner endpoint toward it on the relay's own port and tells the client
+// window that the link is up. An entry already linked to that same partner
+// keeps its endpoint; a newly registered client naming the pairing of a
+// client that is gone takes that pairing over instead. Failures are shown
+// in error boxes and the command goes on.
+CommandOutcome CreateVirtualServer(Relay& relay, const std::uint8_t* record, std::int32_t length,
+                                   ProcessHandle sender) {
+  if (TurnAwayMalformed(relay, record, length)) return CommandOutcome::TurnedAway;
+
+  relay.log.Line(texts::kCreatesVirtualServerFormat, HandleNumber(sender));
+
+  VirtualServer* found = relay.table.FindByClientProcess(sender);
+  if (found == nullptr) return CommandOutcome::Executed;
+
+  // Everything the command needs from the record is taken now. While an
+  // error box or the notification waits, nested client messages may
+  // overwrite the client-data buffer or move it, and may move the cursor;
+  // the command keeps its entry, its own copy of the host text and the
+  // window named in its record.
+  const CreateVirtualServerFields fields = ReadCreateRecord(record);
+  std::unique_ptr<char[]> host(new (std::nothrow) char[static_cast<std::size_t>(fields.hostLength) + 1]);
+  if (!host) {
+    relay.log.Line(texts::kNoMemoryForHost);
+    return CommandOutcome::TurnedAway;
+  }
+  std::memcpy(host.get(), fields.host, static_cast<std::size_t>(fields.hostLength) + 1);
+  const WindowHandle clientWindow = fields.clientWindow;
+  const std::uint32_t partnerAddress = ResolveHost(host.get());
+
+  VirtualServer* entry = found;
+  if (!found->configured) {
+    if (VirtualServer* orphan = FindOrphanedPairing(relay, fields.nameId, partnerAddress)) {
+      entry = &TakeOver(relay, *orphan, *found);
+    }
+  }
+  const bool keepLink = LinkedTo(*entry, fields.nameId, partnerAddress);
+
+  entry->clientWindow = clientWindow;
+  entry->nameId = fields.nameId;
+  entry->partnerAddress = partnerAddress;
+  entry->configured = true;
+  if (partnerAddress == kUnresolvableAddress) ShowHostNotFound(relay, host.get());
+
+  if (!keepLink) OpenLink(relay, *entry, host.get());
+
+  NotifyLinkUp(relay, clientWindow);
+
+  relay.log.Line(texts::kClientFound);
+  relay.log.Line(texts::kClientLinkUp);
+  relay.log.CloseGroup();  // the message's group (see TakeClientRecord)
+  return CommandOutcome::Executed;
+}
+
+// ---- Text, login and quit
+
+void SendText(Relay& relay, const std::uint8_t* record, std::int32_t length, ProcessHandle sender) {
+  const std::uint8_t* text = record + record_layout::kTextOffset;
+  const std::int32_t textLength = length - record_layout::kTextOffset;
+  relay.log.Line(texts::kTextBeingSent);
+  relay.log.Line(texts::kTextFollows);
+  relay.log.Text(text, textLength);
+  relay.log.CloseGroup();  // the message's group (see TakeClientRecord)
+  SendClientData(relay, sender, text, textLength);
+}
+
+void SendLogin(Relay& relay) {
+  // The entry through whose process the record was read.
+  VirtualServer* entry = relay.table.CurrentVirtualServer();
+  if (entry == nullptr) return;
+  const LoginDatagram login = BuildLogin(entry->nameId);
+  SendDatagram(entry->partnerEndpoint, login.data(), static_cast<std::int32_t>(login.size()));
+  relay.log.CloseGroup();  // the message's group (see TakeClientRecord)
+  relay.log.Line(texts::kSendEvent);
+  relay.log.OpenGroup();
+  relay.log.Line(texts::kLoginBeingSent);
+  const auto ip = AddressParts(entry->partnerAddress);
+  relay.log.Line(texts::kLoginDataFormat, static_cast<long>(entry->nameId), ip[0], ip[1], ip[2], ip[3],
+                 HandleNumber(entry->clientWindow));
+}
+
+[[noreturn]] void Quit(Relay& relay) {
+  relay.log.Line(texts::kQuitting);
+  Shutdown(relay);
+}
+
+// Executes one command record copied out of a client (`record` holds
+// `length` bytes, at least 1). `sender` is the process handle of the entry
+// that supplied the record; the table's cursor is on that entry.
+CommandOutcome HandleClientCommand(Relay& relay, const std::uint8_t* record, std::int32_t length,
+                                   ProcessHandle sender) {
+  switch (ReadCommandCode(record)) {
+    case CommandCode::CreateVirtualServer:
+      return CreateVirtualServer(relay, record, length, sender);
+    case CommandCode::SendText:
+      SendText(relay, record, length, sender);
+      return CommandOutcome::Executed;
+    case CommandCode::SendLogin:
+      SendLogin(relay);
+      return CommandOutcome::Executed;
+    case CommandCode::Quit:
+      Quit(relay);
+  }
+  // Code 1 and every code without a command: nothing to do.
+  return CommandOutcome::Executed;
+}
+
+// ---- The two messages
+
+// The process-id message: opens the announced process for reading and gives
+// it an entry of its own. 1 = registered, 0 = not.
+std::uint32_t RegisterClient(Relay& relay, std::intptr_t processIdParam) {
+  const auto processId = static_cast<std::uint32_t>(processIdParam);
+  const ProcessHandle process = relay.clients.OpenProcessForReading(processId);
+  if (process == 0) return 0;
+
+  VirtualServer* entry = relay.table.AddVirtualServer();
+  if (entry != nullptr) {
+    entry->clientProcess = process;
+    entry->clientProcessId = processId;
+  }
+
+  relay.log.Line(texts::kWindowEvent);
+  relay.log.OpenGroup();
+  relay.log.Line(entry != nullptr ? texts::kClientLoginFormat : texts::kNoMemoryForClientFormat,
+                 HandleNumber(process));
+  relay.log.CloseGroup();
+  return entry != nullptr ? 1 : 0;
+}
+
+// Whether a record of this length may be read at all. A length of 0 or less
+// has no command code to act on; a record longer than any useful one is not
+// worth the memory. Writes the line saying why when it may not.
+bool RecordLengthAcceptable(Relay& relay, std::intptr_t length) {
+  if (length <= 0) {
+    relay.log.Line(texts::kBadLengthFormat, static_cast<long long>(length));
+    return false;
+  }
+  if (length > record_layout::kLongestUsefulRecord) {
+    relay.log.Line(texts::kTooLongFormat, static_cast<long long>(length));
+    return false;
+  }
+  return true;
+}
+
+// Gets the client-data buffer ready to take a record of `length` bytes. A
+// record longer than the configured size gets a buffer of exactly its own
+// length, so the buffer follows the last long record up and down but never
+// drops below the configured size; a shorter record keeps the buffer. A
+// buffer that is still too small (it could not be had at start-up) is given
+// the record's length as well. When the memory cannot be had the old buffer
+// stays as it was; the record fits only if it is large enough anyway.
+bool MakeRoomForRecord(Relay& relay, std::int32_t length) {
+  ByteBuffer& buffer = relay.clientDataBuffer;
+  if (length > relay.settings.sendBufferSize || buffer.size() < length) buffer.Reallocate(length);
+  return buffer.data() != nullptr && buffer.size() >= length;
+}
+
+bool SuppliesRecord(Relay& relay, const VirtualServer& entry, std::uintptr_t address, std::int32_t length) {
+  return relay.clients.ReadProcessMemory(entry.clientProcess, address, relay.clientDataBuffer.data(),
+                                         static_cast<std::size_t>(length));
+}
+
+// Whether the record just read names a window of the entry's own process.
+// A create record is the one record that says who sent it: the window it
+// names belongs to its sender, and no other process is credited with it
+// while that one can supply it.
+bool OwnsNamedWindow(Relay& relay, const VirtualServer& entry, std::int32_t length) {
+  const std::uint8_t* record = relay.clientDataBuffer.data();
+  return NamesClientWindow(record, length) &&
+         relay.clients.WindowProcessId(ReadClientWindow(record)) == entry.clientProcessId;
+}
+
+// Finds the sender of a record and leaves the record in the client-data
+// buffer: the first entry in table order whose process supplies all
+// `length` bytes at `address`, except that a create record goes to the first
+// such entry whose process owns the window it names, when there is one. A
+// process reads a record whole or not at all, so an entry either supplies
+// it or is passed over. The cursor stays on the sender's entry, or on the
+// last entry when none supplied the record.
+VirtualServer* FindSender(Relay& relay, std::uintptr_t address, std::int32_t length) {
+  VirtualServer* first = nullptr;
+  relay.table.ResetCursor();
+  for (VirtualServer* entry = relay.table.NextVirtualServer(); entry != nullptr;
+       entry = relay.table.NextVirtualServer()) {
+    if (!SuppliesRecord(relay, *entry, address, length)) continue;
+    if (OwnsNamedWindow(relay, *entry, length)) return entry;
+    if (first == nullptr) {
+      if (!NamesClientWindow(relay.clientDataBuffer.data(), length)) return entry;
+      first = entry;
+    }
+  }
+  // No owner among them: the first that supplied it, read once more.
+  if (first == nullptr || !SuppliesRecord(relay, *first, address, length)) return nullptr;
+  relay.table.MakeCurrent(first);
+  return first;
+}
+
+// Hands the record to its sender's command.
+std::uint32_t SenderSearch(Relay& relay, std::uintptr_t address, std::int32_t length) {
+  const VirtualServer* entry = FindSender(relay, address, length);
+  if (entry == nullptr) {
+    relay.log.Line(texts::kNoSender);
+    return NotHandled;
+  }
+  const ProcessHandle sender = entry->clientProcess;
+  relay.log.Line(texts::kSenderFormat, HandleNumber(sender));
+  const CommandOutcome outcome = HandleClientCommand(relay, relay.clientDataBuffer.data(), length, sender);
+  return outcome == CommandOutcome::Executed ? 1 : 0;
+}
+
+// The data message: copies the record at `address` out of the sending
+// client's process into the client-data buffer and executes it.
+//
+// Group hand-offs: the message's group opened here is ended by the commands
+// that log an event of their own, before they do. A text command ends it
+// before its send event; a login command ends it and leaves its send event's
+// group open; a create command ends it after its last line. The CloseGroup
+// below then ends the login's group, or finds nothing of this message open.
+std::uint32_t TakeClientRecord(Relay& relay, std::uintptr_t address, std::intptr_t lengthParam) {
+  relay.log.Line(texts::kWindowEvent);
+  relay.log.OpenGroup();
+  relay.log.Line(texts::kClientMessage);
+
+  std::uint32_t result = 0;
+  if (RecordLengthAcceptable(relay, lengthParam)) {
+    const auto length = static_cast<std::int32_t>(lengthParam);
+    if (MakeRoomForRecord(relay, length)) {
+      result = SenderSearch(relay, address, length);
+    } else {
+      relay.log.Line(texts::kNoMemoryForRecordFormat, static_cast<long>(length));
+    }
+  }
+
+  relay.log.CloseGroup();
+  return result;
+}
+
+}  // namespace
+
+std::uint32_t ClientWindowCallback(Relay& relay, std::uint32_t message, std::uintptr_t wParam,
+                                   std::intptr_t lParam) {
+  switch (message) {
+    case QV_PROCESS_ID_MESSAGE:
+      return RegisterClient(relay, lParam);
+    case QV_DATA_MESSAGE:
+      return TakeClientRecord(relay, wParam, lParam);
+    default:
+      return NotHandled;
+  }
+}
+
+}  // namespace quorvel

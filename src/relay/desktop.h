@@ -1,0 +1,55 @@
+#pragma once
+
+// What the relay asks of the operator's desktop: the main window with its
+// event poll and the main loop's wait, the error box and the end of the
+// process. The Win32 build implements it over the window manager; unit tests
+// use a double.
+
+#include <cstdint>
+#include <functional>
+
+#include "base/handles.h"
+#include "log/debug_log.h"
+
+namespace quorvel {
+
+// Result of the window callback meaning "not consumed; default processing".
+inline constexpr std::uint32_t NotHandled = 0xE0E0E0E1u;
+
+class Desktop {
+ public:
+  // (message number, wParam, lParam) -> result, or NotHandled.
+  using WindowCallback =
+      std::function<std::uint32_t(std::uint32_t message, std::uintptr_t wParam, std::intptr_t lParam)>;
+
+  struct MainWindow {
+    WindowHandle window = 0;     // 0 when the platform refused the window
+    LogView* logView = nullptr;  // null unless created with the log
+  };
+
+  virtual ~Desktop() = default;
+
+  // Creates the window titled "Quorvel.exe": visible with the log tree when
+  // `withLog`, hidden and without a tree otherwise.
+  virtual MainWindow CreateMainWindow(bool withLog) = 0;
+  // Every message of the main window goes to `callback` first from now on.
+  virtual void InstallCallback(WindowCallback callback) = 0;
+  // Takes at most one queued message without waiting, and delivers the
+  // messages other programs have sent meanwhile. True after a close request.
+  virtual bool PollWindowEvent() = 0;
+  // The main loop's one wait, without a time limit. Returns when a message
+  // for the main thread is there (posted, or sent by another program; one
+  // that an earlier poll has already seen counts too) or `readiness` is
+  // raised (the platform's waitable handle of an auto-reset signal, Win32:
+  // an event; 0 = none); at once when either already is, or when a close
+  // request is recorded that no queued message will carry to the next poll.
+  virtual void WaitForWork(std::intptr_t readiness) = 0;
+  // Modal box with an OK button; returns when the operator dismissed it.
+  virtual void ErrorBox(const char* caption, const char* text) = 0;
+  // Destroys the main window and unregisters its class.
+  virtual void DestroyMainWindow() = 0;
+  // Ends the process with exit code 0.
+  [[noreturn]] virtual void EndProcess() = 0;
+};
+
+}  // namespace quorvel

@@ -1,0 +1,44 @@
+// The buffer datagrams are received into, its growth, and the buffers held
+// for client windows.
+
+#include "relay/receive_buffer.h"
+
+#include <limits>
+#include <utility>
+
+namespace quorvel {
+
+void ReceiveBuffer::Configure(std::int32_t size) {
+  size_ = size;
+  if (size_ > 0 && !bytes_.Reallocate(size_)) size_ = 0;
+}
+
+bool ReceiveBuffer::Grow() {
+  const std::int64_t grown = NextSize();
+  if (grown > std::numeric_limits<std::int32_t>::max()) return false;
+  const auto size = static_cast<std::int32_t>(grown);
+  if (size > 0 && !bytes_.Reallocate(size)) return false;
+  size_ = size;
+  return true;
+}
+
+bool ReceiveBuffer::Holds(const std::uint8_t* at) const {
+  const std::uint8_t* start = bytes_.data();
+  return start != nullptr && at >= start && at <= start + bytes_.size();
+}
+
+// On Windows a message whose window procedure is already running when the
+// sender stops waiting runs to its end, and may read the relay's memory
+// then. A window's thread handles the notifications sent to it one after
+// the other, so an answer to a later one means it is done with this buffer.
+void ReceiveBuffer::HoldFor(WindowHandle window) {
+  ByteBuffer fresh;
+  if (!fresh.Reallocate(bytes_.size())) return;
+  held_.push_back(Held{window, std::exchange(bytes_, std::move(fresh))});
+}
+
+bool ReceiveBuffer::ReleaseHeld(WindowHandle window) {
+  return std::erase_if(held_, [window](const Held& held) { return held.window == window; }) != 0;
+}
+
+}  // namespace quorvel
