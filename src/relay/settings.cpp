@@ -175,7 +175,7 @@ void LoadSettings(Relay& relay) {
   relay.clientDataBuffer.Reallocate(settings.sendBufferSize);  // 0 or less: no buffer yet
 
   settings.debugging = static_cast<std::uint8_t>(reader.ReadSettingInteger(texts::kDebuggingKey, 0) & 0xFF);
-  relay.log.Enable(relay.Debugging());
+  relay.log.Enable(settings.debugging == 1);
   // The tree control slows down as it grows and its items are never freed,
   // so a long run in debug mode keeps only the newest entries.
   settings.debugEntries = reader.ReadSettingInteger(texts::kDebugEntriesKey, kDefaultDebugEntries);
