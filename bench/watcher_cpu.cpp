@@ -47,12 +47,12 @@ int main(int argc, char** argv) {
     std::fprintf(stderr, "usage: watcher_cpu [seconds per phase]\n");
     return 2;
   }
-  if (StartNetwork() != 1) {
+  if (!StartNetwork()) {
     std::fprintf(stderr, "the sockets library did not start\n");
     return 1;
   }
   UdpEndpoint server;
-  if (OpenServerEndpoint(server, 0) == 0 || StartWatcher(server) == 0) {
+  if (OpenServerEndpoint(server, 0) == 0 || !StartWatcher(server)) {
     std::fprintf(stderr, "no watched server endpoint\n");
     return 1;
   }

@@ -76,7 +76,7 @@ ProbeOutcome ClassifyAnswer(const std::vector<std::uint8_t>& answer) {
 
 ProbeResult ProbeRelay(const ProbeArguments& arguments) {
   ProbeResult result;
-  if (StartNetwork() == 0) {
+  if (!StartNetwork()) {
     result.outcome = ProbeOutcome::CannotSend;
     return result;
   }
