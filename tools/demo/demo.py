@@ -23,9 +23,12 @@ import subprocess
 import sys
 from pathlib import Path
 
-import harness
-from harness import (WM_CLOSE, WM_SYSCOMMAND, CaseTimeout, Interrupted, Session, TestFailure, build_dir,
-                     check, check_equal, program_exe, wait_until)
+# The simulated machines (tools/winehost) beside this tool.
+sys.path.insert(0, str(Path(__file__).resolve().parents[1] / "winehost"))
+
+import harness  # noqa: E402
+from harness import (WM_CLOSE, WM_SYSCOMMAND, CaseTimeout, Interrupted, Session, TestFailure,  # noqa: E402
+                     build_dir, check, check_equal, program_exe, wait_until)
 
 PORT = 1234
 NAME_ID = 7
