@@ -36,13 +36,11 @@ import threading
 import time
 from pathlib import Path
 
-REPO = Path(__file__).resolve().parents[1]
-sys.path.insert(0, str(REPO / "tests" / "wine"))
-os.environ.setdefault("QUORVEL_BUILD_DIR", str(REPO / "build" / "windows-x64"))
+from bench_paths import REPO  # first: makes harness importable
 
-import harness  # noqa: E402
-import load_run  # noqa: E402
-from harness import check, wait_until  # noqa: E402
+import harness
+import load_run
+from harness import check, wait_until
 
 PORT = 4200
 NAME_ID = 77

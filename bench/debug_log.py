@@ -13,17 +13,13 @@ dropped for a full receive queue. Not a test: it prints figures.
 
 import argparse
 import json
-import os
-import sys
 import time
 from pathlib import Path
 
-REPO = Path(__file__).resolve().parents[1]
-sys.path.insert(0, str(REPO / "tests" / "wine"))
-os.environ.setdefault("QUORVEL_BUILD_DIR", str(REPO / "build" / "windows-x64"))
+import bench_paths  # noqa: F401  (first: makes harness importable)
 
-import harness  # noqa: E402
-import load_run  # noqa: E402
+import harness
+import load_run
 
 PORT = 4200
 NAME_ID = 31

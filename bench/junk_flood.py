@@ -1,9 +1,8 @@
 #!/usr/bin/env python3
 """Strangers flooding a relay's server port with datagrams of every type and
-length (scripts/bench): the mix of the soak's crowd (tests/wine/
-load_partner.py: 0 to 65,507 bytes, mostly meaningful type bytes, 3 % longer
-than 4096 bytes) at a steady rate from several sources. Run in a namespace
-that reaches the relay:
+length (scripts/bench): the mix of the soak's crowd (load_partner.py: 0 to
+65,507 bytes, mostly meaningful type bytes, 3 % longer than 4096 bytes) at a
+steady rate from several sources. Run in a namespace that reaches the relay:
 
     junk_flood.py RELAY PORT RATE SECONDS SOURCES SEED
 
@@ -18,10 +17,8 @@ import select
 import socket
 import sys
 import time
-from pathlib import Path
 
-sys.path.insert(0, str(Path(__file__).resolve().parents[1] / "tests" / "wine"))
-import load_partner  # noqa: E402  (the same mix as the soak's crowd)
+import load_partner  # the same mix as the soak's crowd
 
 BATCH_SECONDS = 0.002  # datagrams due within this much are sent together
 

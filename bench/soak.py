@@ -7,16 +7,12 @@ Exits 1 when a check fails."""
 
 import argparse
 import json
-import os
-import sys
 from pathlib import Path
 
-REPO = Path(__file__).resolve().parents[1]
-sys.path.insert(0, str(REPO / "tests" / "wine"))
-os.environ.setdefault("QUORVEL_BUILD_DIR", str(REPO / "build" / "windows-x64"))
+import bench_paths  # noqa: F401  (first: makes harness importable)
 
-import harness  # noqa: E402
-import load_run  # noqa: E402
+import harness
+import load_run
 
 MEMORY_GROWTH = 1 << 20
 

@@ -9,19 +9,14 @@ all its threads) and processor share. Needs root (a network namespace).
 """
 
 import argparse
-import os
-import sys
 import time
 from pathlib import Path
 
-REPO = Path(__file__).resolve().parents[1]
-sys.path.insert(0, str(REPO / "bench"))
-sys.path.insert(0, str(REPO / "tests" / "wine"))
-os.environ.setdefault("QUORVEL_BUILD_DIR", str(REPO / "build" / "windows-x64"))
+import bench_paths  # noqa: F401  (first: makes harness importable)
 
-import bench  # noqa: E402
-import harness  # noqa: E402
-import load_run  # noqa: E402
+import bench
+import harness
+import load_run
 
 PORT = 4300
 

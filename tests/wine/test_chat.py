@@ -3,6 +3,8 @@
 messages (text into its edit fields, clicks on its buttons) and read back
 from its conversation and status line."""
 
+import tools_path  # noqa: F401  (first: makes the tools importable)
+
 from harness import case, check, check_equal, main, wait_until
 from sdk_programs import (CONNECT_BUTTON, CONVERSATION, HOST_EDIT, INPUT_EDIT, NAME_EDIT, SEND_BUTTON,
                           ChatWindow, ConsoleClient, settings, start_relay, two_machines, wait_for_log_line)

@@ -3,6 +3,8 @@
 programs registering with their relay, creating links, logging in, and text
 travelling from a client through both relays to the partner's client."""
 
+import tools_path  # noqa: F401  (first: makes the tools importable)
+
 from harness import case, check, check_equal, main, wait_until
 
 PORT = 1234

@@ -3,6 +3,8 @@
 with its results checked, and its traffic captured on machine a and read
 back through the capture dissector."""
 
+import tools_path  # noqa: F401  (first: makes the tools importable)
+
 import signal
 import subprocess
 import tempfile

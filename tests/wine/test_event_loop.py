@@ -4,6 +4,8 @@ loop sleeps until a window message or a datagram is there; an error box runs
 a message loop of its own, which must deliver the clients' messages but take
 no datagram (the peer protocol's handlers are not made to nest inside a box)."""
 
+import tools_path  # noqa: F401  (first: makes the tools importable)
+
 import subprocess
 import sys
 import time

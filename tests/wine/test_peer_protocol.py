@@ -4,6 +4,8 @@ network namespace of its own, and a partner played by plain sockets on the
 root side of a veth link, at another address on the same port. Entries are
 made by a real client program through the relay's window messages."""
 
+import tools_path  # noqa: F401  (first: makes the tools importable)
+
 import os
 import random
 import select

@@ -4,6 +4,8 @@ Against a real relay in another network namespace it reports a running
 relay (the relay refuses the Ping of an unknown source and nothing more);
 toward a host where nothing listens it reports that no answer came."""
 
+import tools_path  # noqa: F401  (first: makes the tools importable)
+
 from harness import build_dir, case, check, check_equal, main, wait_until
 
 PORT = 1234

@@ -4,6 +4,8 @@ relays under Wine: linking, logging in, texts both ways up to the largest
 that fits one datagram, a text too long refused, quitting, and a missing
 relay reported."""
 
+import tools_path  # noqa: F401  (first: makes the tools importable)
+
 from harness import case, check, check_equal, main, wait_until
 from sdk_programs import (CONNECT_BUTTON, HOST_EDIT, INPUT_EDIT, NAME_EDIT, SEND_BUTTON, ChatWindow, ConsoleClient,
                           settings, start_relay, two_machines, wait_for_log_line)

@@ -7,6 +7,8 @@ for byte, answer every datagram as before, and not grow in memory.
 
 The long run with other figures is scripts/soak."""
 
+import tools_path  # noqa: F401  (first: makes the tools importable)
+
 import load_run
 from harness import case, check, check_equal, main
 

@@ -2,6 +2,8 @@
 """Start-up, the main window, the port message and the end of Quorvel.exe,
 run for real under Wine."""
 
+import tools_path  # noqa: F401  (first: makes the tools importable)
+
 from harness import (RELAY_WINDOW_CLASS, SC_CLOSE, WM_CLOSE, WM_NULL, WM_SYSCOMMAND, WS_CAPTION,
                      WS_MAXIMIZEBOX, WS_MINIMIZEBOX, WS_SYSMENU, WS_THICKFRAME, case, check,
                      check_equal, main, wait_until)

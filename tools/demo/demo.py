@@ -23,9 +23,12 @@ import subprocess
 import sys
 from pathlib import Path
 
-import harness
-from harness import (WM_CLOSE, WM_SYSCOMMAND, CaseTimeout, Interrupted, Session, TestFailure, build_dir,
-                     check, check_equal, program_exe, wait_until)
+# The simulated machines (tools/winehost) beside this tool.
+sys.path.insert(0, str(Path(__file__).resolve().parents[1] / "winehost"))
+
+import harness  # noqa: E402
+from harness import (WM_CLOSE, WM_SYSCOMMAND, CaseTimeout, Interrupted, Session, TestFailure,  # noqa: E402
+                     build_dir, check, check_equal, wait_until)
 
 PORT = 1234
 NAME_ID = 7
@@ -79,49 +82,6 @@ class ConsoleClient:
         self.process.send_line("exit")
 
 
-class TestClient:
-    """The Wine tests' own client program, when qvclient.exe is not built."""
-
-    def __init__(self, host, label):
-        self.label = label
-        name = "rawclient" if program_exe("rawclient").is_file() else "qvclient"
-        self.process = host.start_program(name, interactive=True)
-
-    def result(self, command):
-        answer = self.process.ask(command, 60)
-        check_equal(answer, "result 1", f"client {self.label}'s answer to {command.split()[0]!r}")
-
-    def connect(self):
-        relay = self.process.ask("find 30000", 60)
-        check(relay != "relay 0", f"client {self.label} found no relay")
-        self.result("announce")
-
-    def create(self, name_id, partner):
-        self.process.send_line(f"create {name_id} {partner}")
-        linkup = self.process.read_line(60)
-        check(linkup.startswith("linkup "), f"client {self.label}: expected linkup, got {linkup!r}")
-        check_equal(self.process.read_line(60), "result 1", f"client {self.label}'s answer to create")
-        return int(linkup.split()[1])
-
-    def login(self):
-        self.result("login")
-
-    def send(self, text):
-        self.result(f"text {text.hex()}")
-
-    def receive(self):
-        line = self.process.read_line(60)
-        check(line.startswith("data"), f"client {self.label}: expected a text, got {line!r}")
-        return bytes.fromhex(line[5:])
-
-    def finish(self):
-        self.process.send_line("exit")
-
-
-def client_type():
-    return ConsoleClient if (build_dir() / "qvclient.exe").is_file() else TestClient
-
-
 def wait_for_log_line(host, window, text):
     def present():
         return any(line == text for _, line in host.tree(window.hwnd, wait=10) or [])
@@ -169,10 +129,9 @@ def run_demo(session, screenshot_path, on_linked=None):
     for host in (a, b):
         wait_until(lambda host=host: PORT in host.udp_ports(), 60, f"the relay on {host.name} to bind port {PORT}")
 
-    Client = client_type()
-    say(f"Starting one client on each machine ({'qvclient.exe' if Client is ConsoleClient else 'test client'}) ...")
-    client_a = Client(a, "A")
-    client_b = Client(b, "B")
+    say("Starting one client on each machine (qvclient.exe) ...")
+    client_a = ConsoleClient(a, "A")
+    client_b = ConsoleClient(b, "B")
     client_a.connect()
     client_b.connect()
 
@@ -229,8 +188,9 @@ def cannot_run_reason():
     for tool in ("ip", "Xvfb", "import", harness.WINE):
         if shutil.which(tool) is None:
             return f"{tool} is missing (scripts/setup installs it)"
-    if not (build_dir() / "Quorvel.exe").is_file():
-        return f"there is no Quorvel.exe in {build_dir()} (build the windows-x64 preset first)"
+    for exe in ("Quorvel.exe", "qvclient.exe", "qvtest.exe"):
+        if not (build_dir() / exe).is_file():
+            return f"there is no {exe} in {build_dir()} (build the windows-x64 preset first)"
     probe = f"qvdemo{os.getpid()}"
     made = subprocess.run(["ip", "netns", "add", probe], stdout=subprocess.DEVNULL, stderr=subprocess.PIPE)
     if made.returncode != 0:

@@ -1,8 +1,10 @@
 #!/usr/bin/env python3
-"""Runs Quorvel.exe and the Windows test programs under Wine.
+"""Runs Quorvel.exe and the Windows programs around it under Wine, on
+simulated Windows machines.
 
-A test file (tests/wine/test_<topic>.py) declares its cases with `@case` and
-ends with `main()`; CTest runs every case as its own process. Each case gets a
+A test file (say tests/wine/test_<topic>.py) declares its cases with `@case`
+and ends with `main()`; CTest runs every case as its own process. The demo
+and the load runs use the same `Session` directly. Each case gets a
 `Session`, which owns everything the case starts: one Xvfb display, any number
 of `Host`s (each a private copy of the Wine prefix with its own wineserver,
 working directory and, by default, its own network namespace), and the
@@ -11,7 +13,7 @@ times out or is interrupted, and a later run removes what a killed run left.
 
 Also a command line for the build:
     harness.py make-template DIR     make the Wine prefix that hosts copy
-    harness.py run-program NAME ...  run a test program in a fresh host and
+    harness.py run-program NAME ...  run a Windows program in a fresh host and
                                      pass on its exit code
 
 Only the standard library is used.
@@ -108,8 +110,13 @@ def build_dir():
     return Path(os.environ.get("QUORVEL_BUILD_DIR", REPO / "build" / "windows-x64"))
 
 
-def programs_dir():
-    return Path(os.environ.get("QUORVEL_WINE_PROGRAMS", build_dir() / "tests" / "wine"))
+def programs_dirs():
+    """Where Windows programs are looked for: the build directory (the relay,
+    its clients, the helper qvtest.exe, the load client qvload.exe), then the
+    directories in QUORVEL_WINE_PROGRAMS (separated by ':'), say the test
+    suite's own programs."""
+    extra = os.environ.get("QUORVEL_WINE_PROGRAMS", "")
+    return [build_dir()] + [Path(entry) for entry in extra.split(os.pathsep) if entry]
 
 
 def template_dir():
@@ -127,9 +134,12 @@ def relay_exe():
 
 
 def program_exe(name):
-    """A Windows test program built from tests/wine/programs/<name>.cpp (or
-    the helper, "qvtest")."""
-    return programs_dir() / f"{name}.exe"
+    """The Windows program <name>.exe: the first found in `programs_dirs()`;
+    the build directory's when there is none."""
+    for directory in programs_dirs():
+        if (directory / f"{name}.exe").is_file():
+            return directory / f"{name}.exe"
+    return build_dir() / f"{name}.exe"
 
 
 # ---------------------------------------------------------------- cleanup
@@ -562,7 +572,7 @@ class Host:
         return self.start(relay_exe(), name=f"Quorvel-{self._started + 1}")
 
     def start_program(self, name, *args, interactive=False):
-        """Starts the test program <name>.exe (tests/wine/programs/<name>.cpp)."""
+        """Starts the Windows program <name>.exe (see `program_exe`)."""
         return self.start(program_exe(name), *args, interactive=interactive,
                           name=f"{name}-{self._started + 1}")
 
@@ -863,7 +873,7 @@ def main(argv=None):
 # ---------------------------------------------------------------- command line
 
 def _run_program(name, args):
-    """Runs a test program in a fresh host with its own namespace; its exit
+    """Runs a Windows program in a fresh host with its own namespace; its exit
     code is the result."""
     sweep_leftovers()
     signal.alarm(170)

@@ -15,10 +15,9 @@ from pathlib import Path
 import harness
 from harness import check, check_equal, wait_until
 
-HERE = Path(__file__).resolve().parent
-PARTNER_SCRIPT = HERE / "load_partner.py"
-sys.path.insert(0, str(HERE))
-import load_partner  # noqa: E402  (the same text bytes on both sides)
+import load_partner  # the same text bytes on both sides
+
+PARTNER_SCRIPT = Path(__file__).resolve().parent / "load_partner.py"
 
 CLOCK_TICKS = os.sysconf("SC_CLK_TCK")
 FILETIME_UNIX_EPOCH = 116444736000000000  # 1970-01-01 in 100 ns units since 1601
@@ -133,7 +132,7 @@ def filetime_now():
 # ---------------------------------------------------------------- the load client
 
 class LoadClient:
-    """The load client program (programs/qvload.exe) in a host. Once
+    """The load client program (qvload.exe, from qvload.cpp) in a host. Once
     `collect()` has been called, a thread takes every notification line it
     writes; commands are then answered through `answers`."""
 
