@@ -30,7 +30,7 @@ void DebugLog::DropOldestEntries(std::size_t count) {
   if (view_ != nullptr) view_->RemoveEntries(first, end);
 }
 
-void DebugLog::Line(const char* format, ...) {
+void DebugLog::Line(const char* format, ...) {  // NOLINT(cert-dcl50-cpp): see the declaration
   if (!enabled_) return;
   char line[256];
   va_list arguments;

@@ -42,11 +42,13 @@ class DebugLog {
   // line under them. 0 keeps all. Lines keep their numbers.
   void KeepNewestEntries(std::size_t entries) { entryLimit_ = entries; }
 
-  // Appends one line, formatted as by printf.
+  // Appends one line, formatted as by printf. A C-style variadic function on
+  // purpose: the compiler checks every format against its arguments, which
+  // a parameter pack would not.
 #if defined(__GNUC__)
   __attribute__((format(printf, 2, 3)))
 #endif
-  void Line(const char* format, ...);
+  void Line(const char* format, ...);  // NOLINT(cert-dcl50-cpp)
   // Appends the bytes as one line of text: up to their first zero byte, at
   // most `length` of them.
   void Text(const std::uint8_t* bytes, std::int32_t length);

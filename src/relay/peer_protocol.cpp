@@ -72,7 +72,7 @@ void Reply(VirtualServer& entry, DatagramType type) {
 }
 
 // The text is shown up to its first zero byte; the window gets all of it.
-void ForwardText(Relay& relay, const std::uint8_t* text, std::int32_t length, VirtualServer& entry) {
+void ForwardText(Relay& relay, const std::uint8_t* text, std::int32_t length, const VirtualServer& entry) {
   relay.log.Line(texts::kTextReceived);
   relay.log.Line(texts::kTextFollowsReceived);
   relay.log.Text(text, length);

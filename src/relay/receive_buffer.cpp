@@ -16,9 +16,12 @@ void ReceiveBuffer::Configure(std::int32_t size) {
 bool ReceiveBuffer::Grow() {
   const std::int64_t grown = NextSize();
   if (grown > std::numeric_limits<std::int32_t>::max()) return false;
-  const auto size = static_cast<std::int32_t>(grown);
-  if (size > 0 && !bytes_.Reallocate(size)) return false;
-  size_ = size;
+  const auto grownSize = static_cast<std::int32_t>(grown);
+  // Configure takes any size, so a grown size may still be 0 or less: then
+  // there are no bytes to follow it yet.
+  // cppcheck-suppress knownConditionTrueFalse
+  if (grownSize > 0 && !bytes_.Reallocate(grownSize)) return false;
+  size_ = grownSize;
   return true;
 }
 
