@@ -39,6 +39,7 @@
 #include <windows.h>
 
 #include "command_window.h"
+#include "quorvel_wire.h"
 
 #include <algorithm>
 #include <cstddef>
@@ -50,8 +51,6 @@
 
 namespace {
 
-constexpr UINT QV_PROCESS_ID_MESSAGE = WM_USER + 1;
-constexpr UINT QV_DATA_MESSAGE = WM_USER + 2;
 constexpr UINT_PTR FlushTimer = 1;
 
 HWND clientWindow = nullptr;
@@ -195,7 +194,7 @@ LRESULT CALLBACK ClientWindowProcedure(HWND window, UINT message, WPARAM wParam,
 void FindRelay(const std::vector<std::string>& words) {
   const long long waitMs = words.size() > 1 ? ParseNumber(words[1]) : 30000;
   for (long long waited = 0;; waited += 100) {
-    relayWindow = FindWindowA("WindowClass_1", "Quorvel.exe");
+    relayWindow = FindWindowA(QV_RELAY_WINDOW_CLASS, QV_RELAY_WINDOW_TITLE);
     if (relayWindow != nullptr || waited >= waitMs) break;
     Sleep(100);
   }
@@ -220,7 +219,7 @@ void SendTexts(const std::vector<std::string>& words) {
   for (long long sequence = 0; sequence < count; ++sequence) {
     if (rate > 0) WaitUntil(start + static_cast<std::uint64_t>(static_cast<double>(sequence) * 1e7 / rate));
     bytes.clear();
-    bytes.push_back(2);  // SendText
+    bytes.push_back(QV_CODE_TEXT);
     AppendLittleEndian(bytes, static_cast<std::uint64_t>(sequence), 4);
     AppendLittleEndian(bytes, Now(), 8);
     for (long long i = 12; i < size; ++i) bytes.push_back(static_cast<std::uint8_t>((sequence + i) % 251));
@@ -271,7 +270,7 @@ LRESULT SendOneAbuse(Random& random) {
     }
     case 2: {  // a create record too short for its fields
       bytes = RandomBytes(random, 1 + random.Below(9));
-      bytes[0] = 0;
+      bytes[0] = QV_CODE_CREATE;
       return HandOver(bytes);
     }
     case 3: {  // a create record whose host text never ends
@@ -279,7 +278,7 @@ LRESULT SendOneAbuse(Random& random) {
       for (auto& byte : bytes) {
         if (byte == 0) byte = 'x';
       }
-      bytes[0] = 0;
+      bytes[0] = QV_CODE_CREATE;
       return HandOver(bytes);
     }
     case 4: {  // a code that means nothing, short or long
@@ -358,10 +357,10 @@ bool RunCommand(const std::string& line) {
     const LRESULT result = HandOver(bytes);
     Answer(Result(result));
   } else if (verb == "login") {
-    Answer(Result(HandOver({3})));
+    Answer(Result(HandOver({QV_CODE_LOGIN})));
   } else if (verb == "timedlogin") {
     const std::uint64_t before = Now();
-    const LRESULT result = HandOver({3});
+    const LRESULT result = HandOver({QV_CODE_LOGIN});
     Answer(Result(result) + " " + std::to_string((Now() - before) / 10));
   } else if (verb == "send" && words.size() == 4) {
     SendTexts(words);

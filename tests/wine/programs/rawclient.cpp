@@ -30,6 +30,7 @@
 #include <windows.h>
 
 #include "command_window.h"
+#include "quorvel_wire.h"
 
 #include <algorithm>
 #include <cstdint>
@@ -41,8 +42,6 @@
 
 namespace {
 
-constexpr UINT QV_PROCESS_ID_MESSAGE = WM_USER + 1;
-constexpr UINT QV_DATA_MESSAGE = WM_USER + 2;
 
 HWND clientWindow = nullptr;
 HWND relayWindow = nullptr;
@@ -164,7 +163,7 @@ LRESULT CALLBACK ClientWindowProcedure(HWND window, UINT message, WPARAM wParam,
 void FindRelay(const std::vector<std::string>& words) {
   const long long waitMs = words.size() > 1 ? ParseNumber(words[1]) : 30000;
   for (long long waited = 0;; waited += 100) {
-    relayWindow = FindWindowA("WindowClass_1", "Quorvel.exe");
+    relayWindow = FindWindowA(QV_RELAY_WINDOW_CLASS, QV_RELAY_WINDOW_TITLE);
     if (relayWindow != nullptr || waited >= waitMs) break;
     Sleep(100);
   }
@@ -194,10 +193,10 @@ bool RunCommand(const std::string& line) {
     bytes.push_back(0);
     WriteResult(HandOver(bytes));
   } else if (verb == "login") {
-    WriteResult(HandOver({3}));
+    WriteResult(HandOver({QV_CODE_LOGIN}));
   } else if (verb == "quit") {
     SetLastError(0);
-    const LRESULT result = HandOver({4});
+    const LRESULT result = HandOver({QV_CODE_QUIT});
     WriteLine("result " + std::to_string(static_cast<long long>(result)) + " error " +
               std::to_string(GetLastError()));
   } else if ((verb == "text" || verb == "record") && words.size() <= 2) {
@@ -205,7 +204,7 @@ bool RunCommand(const std::string& line) {
       WriteLine("usage bad hex");
       return true;
     }
-    if (verb == "text") bytes.insert(bytes.begin(), 2);
+    if (verb == "text") bytes.insert(bytes.begin(), QV_CODE_TEXT);
     WriteResult(HandOver(bytes));
   } else if (verb == "message" && words.size() == 4) {
     const WPARAM wParam = words[2] == "record" ? reinterpret_cast<WPARAM>(recordBlock)
