@@ -3,6 +3,7 @@
 #include <gtest/gtest.h>
 
 #include <cstddef>
+#include <cstdint>
 #include <string>
 #include <utility>
 #include <vector>
@@ -29,16 +30,17 @@ struct RecordingView : LogView {
 
 TEST(DebugLog, GroupsNestAndAnExtraCloseGroupDoesNothing) {
   DebugLog log;
-  log.AppendLine("1");
+  log.Enable(true);
+  log.Line("1");
   log.OpenGroup();
-  log.AppendLine("2");
+  log.Line("2");
   log.OpenGroup();
-  log.AppendLine("3");
+  log.Line("3");
   log.CloseGroup();
-  log.AppendLine("4");
+  log.Line("4");
   log.CloseGroup();
   log.CloseGroup();
-  log.AppendLine("5");
+  log.Line("5");
   EXPECT_EQ(log.Render(),
             "1\n"
             "  2\n"
@@ -49,18 +51,19 @@ TEST(DebugLog, GroupsNestAndAnExtraCloseGroupDoesNothing) {
 
 TEST(DebugLog, EachPlacedLineReachesTheViewWithItsNumberAndParent) {
   DebugLog log;
+  log.Enable(true);
   RecordingView view;
   log.AttachView(&view);
-  log.AppendLine("Fenster");
-  log.AppendLine("Server");
-  log.AppendLine("EmpfangsEvent");
+  log.Line("Fenster");
+  log.Line("Server");
+  log.Line("EmpfangsEvent");
   log.OpenGroup();
-  log.AppendLine("detail");
+  log.Line("detail");
   log.OpenGroup();
-  log.AppendLine("deeper");
+  log.Line("deeper");
   log.CloseGroup();
   log.CloseGroup();
-  log.AppendLine("next");
+  log.Line("next");
   const std::vector<RecordingView::Shown> expected{
       {0, kTop, "Fenster"}, {1, kTop, "Server"}, {2, kTop, "EmpfangsEvent"},
       {3, 2, "detail"},     {4, 3, "deeper"},    {5, kTop, "next"}};
@@ -69,12 +72,13 @@ TEST(DebugLog, EachPlacedLineReachesTheViewWithItsNumberAndParent) {
 
 TEST(DebugLog, TheTextIsCopiedWhenTheLineIsAdded) {
   DebugLog log;
+  log.Enable(true);
   RecordingView view;
   log.AttachView(&view);
-  char buffer[] = "Absender 12";
-  log.AppendLine(buffer);
+  std::uint8_t buffer[] = "Absender 12";
+  log.Text(buffer, sizeof buffer);
   buffer[0] = 'X';
-  log.AppendLine(nullptr);  // nothing to show, but the line is still placed
+  log.Text(nullptr, 0);  // nothing to show, but the line is still placed
   EXPECT_EQ(log.Render(), "Absender 12\n\n");
   ASSERT_EQ(view.shown.size(), 2u);
   EXPECT_EQ(view.shown[1].text, "");
@@ -82,38 +86,41 @@ TEST(DebugLog, TheTextIsCopiedWhenTheLineIsAdded) {
 
 TEST(DebugLog, GroupOperationsOnAnEmptyLogChangeNothing) {
   DebugLog log;
+  log.Enable(true);
   log.OpenGroup();
   log.CloseGroup();
   EXPECT_TRUE(log.empty());
-  log.AppendLine("first");
-  log.AppendLine("second");
+  log.Line("first");
+  log.Line("second");
   EXPECT_EQ(log.Render(), "first\nsecond\n");
 }
 
 TEST(DebugLog, TwoCloseGroupsAfterOneOpenGroupLeaveTheNextLineAtTheTop) {
   DebugLog log;
-  log.AppendLine("top");
+  log.Enable(true);
+  log.Line("top");
   log.OpenGroup();
   log.CloseGroup();
   log.CloseGroup();
-  log.AppendLine("next");
+  log.Line("next");
   EXPECT_EQ(log.Render(), "top\nnext\n");
 }
 
 TEST(DebugLog, OpenGroupRightAfterCloseGroupReopensTheClosedGroup) {
   DebugLog log;
-  log.AppendLine("event");
+  log.Enable(true);
+  log.Line("event");
   log.OpenGroup();
-  log.AppendLine("inner");
+  log.Line("inner");
   log.OpenGroup();
-  log.AppendLine("detail");
+  log.Line("detail");
   log.CloseGroup();  // closes "inner"
   log.OpenGroup();   // opens "inner" again, not "detail"
-  log.AppendLine("more detail");
+  log.Line("more detail");
   log.CloseGroup();
-  log.AppendLine("after inner");
+  log.Line("after inner");
   log.CloseGroup();
-  log.AppendLine("next event");
+  log.Line("next event");
   EXPECT_EQ(log.Render(),
             "event\n"
             "  inner\n"
@@ -124,12 +131,13 @@ TEST(DebugLog, OpenGroupRightAfterCloseGroupReopensTheClosedGroup) {
 
   // At the top level too: the last top-level line opens again.
   DebugLog top;
-  top.AppendLine("a");
+  top.Enable(true);
+  top.Line("a");
   top.OpenGroup();
-  top.AppendLine("b");
+  top.Line("b");
   top.CloseGroup();
   top.OpenGroup();
-  top.AppendLine("c");
+  top.Line("c");
   EXPECT_EQ(top.Render(), "a\n  b\n  c\n");
 }
 
@@ -137,18 +145,19 @@ TEST(DebugLog, OpenGroupMarksTheLastLineOfTheCurrentLevel) {
   // After a group closed, OpenGroup may follow further appends: it marks the
   // line just appended, whatever came before.
   DebugLog log;
-  log.AppendLine("one");
+  log.Enable(true);
+  log.Line("one");
   log.OpenGroup();
-  log.AppendLine("one.a");
+  log.Line("one.a");
   log.CloseGroup();
-  log.AppendLine("two");
+  log.Line("two");
   log.OpenGroup();
-  log.AppendLine("two.a");
+  log.Line("two.a");
   log.OpenGroup();
-  log.AppendLine("two.a.i");
+  log.Line("two.a.i");
   log.CloseGroup();
   log.CloseGroup();
-  log.AppendLine("three");
+  log.Line("three");
   EXPECT_EQ(log.Render(),
             "one\n"
             "  one.a\n"
@@ -160,12 +169,13 @@ TEST(DebugLog, OpenGroupMarksTheLastLineOfTheCurrentLevel) {
 
 TEST(DebugLog, WithoutAViewTheTreeIsStillKept) {
   DebugLog log;
+  log.Enable(true);
   RecordingView view;
-  log.AppendLine("before");
+  log.Line("before");
   log.OpenGroup();
-  log.AppendLine("child");
+  log.Line("child");
   log.AttachView(&view);
-  log.AppendLine("later child");
+  log.Line("later child");
   ASSERT_EQ(view.shown.size(), 1u);
   EXPECT_EQ(view.shown[0], (RecordingView::Shown{2, 0, "later child"}));
   EXPECT_EQ(log.Render(), "before\n  child\n  later child\n");
@@ -173,57 +183,117 @@ TEST(DebugLog, WithoutAViewTheTreeIsStillKept) {
 
 TEST(DebugLog, ABoundedLogDropsItsOldestEntriesWholeAndNumbersOn) {
   DebugLog log;
+  log.Enable(true);
   RecordingView view;
   log.AttachView(&view);
   log.KeepNewestEntries(2);
-  log.AppendLine("one");  // line 0
+  log.Line("one");  // line 0
   log.OpenGroup();
-  log.AppendLine("one.a");  // 1
+  log.Line("one.a");  // 1
   log.OpenGroup();
-  log.AppendLine("one.a.i");  // 2
+  log.Line("one.a.i");  // 2
   log.CloseGroup();
   log.CloseGroup();
-  log.AppendLine("two");  // 3
+  log.Line("two");  // 3
   log.OpenGroup();
-  log.AppendLine("two.a");  // 4
+  log.Line("two.a");  // 4
   log.CloseGroup();
   EXPECT_TRUE(view.removed.empty());
 
-  log.AppendLine("three");  // 5: "one" goes with all its lines
+  log.Line("three");  // 5: "one" goes with all its lines
   log.OpenGroup();
-  log.AppendLine("three.a");  // 6
+  log.Line("three.a");  // 6
   log.CloseGroup();
   log.OpenGroup();  // reopens "three"
-  log.AppendLine("three.b");  // 7
+  log.Line("three.b");  // 7
   log.CloseGroup();
   EXPECT_EQ(log.Render(), "two\n  two.a\nthree\n  three.a\n  three.b\n");
   EXPECT_EQ(view.removed, (std::vector<std::pair<std::size_t, std::size_t>>{{0, 3}}));
   EXPECT_EQ(view.shown.back(), (RecordingView::Shown{7, 5, "three.b"}));
 
-  log.AppendLine("four");  // 8: "two" goes
+  log.Line("four");  // 8: "two" goes
   EXPECT_EQ(view.removed.back(), (std::pair<std::size_t, std::size_t>{3, 5}));
   EXPECT_EQ(log.Render(), "three\n  three.a\n  three.b\nfour\n");
 
   // A larger log drops a tenth at once, oldest first.
   DebugLog tenths;
+  tenths.Enable(true);
   RecordingView tenthsView;
   tenths.AttachView(&tenthsView);
   tenths.KeepNewestEntries(20);
-  for (int i = 0; i < 21; ++i) tenths.AppendLine(std::to_string(i).c_str());
+  for (int i = 0; i < 21; ++i) tenths.Line("%d", i);
   EXPECT_EQ(tenthsView.removed, (std::vector<std::pair<std::size_t, std::size_t>>{{0, 3}}));
   EXPECT_EQ(tenths.Render().substr(0, 5), "3\n4\n5");
 
   // A log that keeps a single entry still groups under it.
   DebugLog single;
+  single.Enable(true);
   single.KeepNewestEntries(1);
-  single.AppendLine("a");
+  single.Line("a");
   single.OpenGroup();
-  single.AppendLine("a.1");
+  single.Line("a.1");
   single.CloseGroup();
-  single.AppendLine("b");
+  single.Line("b");
   single.OpenGroup();
-  single.AppendLine("b.1");
+  single.Line("b.1");
   EXPECT_EQ(single.Render(), "b\n  b.1\n");
+}
+
+TEST(DebugLog, LinesAreFormattedAsByPrintf) {
+  DebugLog log;
+  log.Enable(true);
+  log.Line("Absender %ld", -4L);
+  log.Line("IP: %d.%d.%d.%d", 127, 0, 0, 1);
+  log.Line("100%% %s", "sicher");
+  EXPECT_EQ(log.Render(), "Absender -4
+IP: 127.0.0.1
+100% sicher
+");
+}
+
+TEST(DebugLog, ATextIsShownUpToItsFirstZeroByteAndNoFurtherThanItsLength) {
+  struct Case {
+    std::string bytes;
+    std::int32_t length;
+    const char* shown;
+  };
+  const Case cases[] = {
+      {"Hallo", 5, "Hallo"},
+      {std::string("ab\0cd", 5), 5, "ab"},
+      {"abcdef", 3, "abc"},  // no zero byte within the length: the length ends it
+      {std::string("\0x", 2), 2, ""},
+      {"abc", 0, ""},
+      {"abc", -1, ""},
+      {"\xE4\xF6", 2, "\xE4\xF6"},  // any other byte is shown as it is
+  };
+  for (const Case& c : cases) {
+    DebugLog log;
+    log.Enable(true);
+    log.Text(reinterpret_cast<const std::uint8_t*>(c.bytes.data()), c.length);
+    EXPECT_EQ(log.Render(), std::string(c.shown) + "\n") << c.bytes << " " << c.length;
+  }
+}
+
+TEST(DebugLog, IsOffUntilEnabledAndOffAgainKeepsWhatItHas) {
+  DebugLog log;
+  RecordingView view;
+  log.AttachView(&view);
+  EXPECT_FALSE(log.enabled());
+  const std::uint8_t text[] = "text";
+  log.Line("line %d", 1);
+  log.Text(text, 4);
+  log.OpenGroup();
+  log.CloseGroup();
+  EXPECT_TRUE(log.empty());
+  EXPECT_TRUE(view.shown.empty());
+
+  log.Enable(true);
+  log.Line("kept");
+  log.Enable(false);
+  log.Line("dropped");
+  log.Text(text, 4);
+  EXPECT_EQ(log.Render(), "kept\n");
+  EXPECT_EQ(view.shown.size(), 1u);
 }
 
 }  // namespace

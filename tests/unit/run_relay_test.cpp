@@ -143,7 +143,7 @@ class StartupTest : public ::testing::Test {
   void SetUp() override { GTEST_FLAG_SET(death_test_style, "threadsafe"); }
 };
 
-TEST_F(StartupTest, ATakenPortIsShownOnceAndEndsTheRelayBeforeTheLoop) {
+TEST_F(RunRelayTest, ATakenPortIsShownOnceAndEndsTheRelayBeforeTheLoop) {
   for (const char* debugging : {"0", "1"}) {
     SCOPED_TRACE(debugging);
     EXPECT_EXIT(
@@ -185,7 +185,7 @@ TEST_F(StartupTest, ATakenPortIsShownOnceAndEndsTheRelayBeforeTheLoop) {
 // A port that is not one from 1 to 65535 ends the relay with the port
 // message as for a taken port, showing the number the setting gave, and
 // binds nothing.
-TEST_F(StartupTest, APortOutsideOneTo65535IsShownAndEndsTheRelay) {
+TEST_F(RunRelayTest, APortOutsideOneTo65535IsShownAndEndsTheRelay) {
   struct Case {
     const char* setting;
     long shown;
@@ -210,7 +210,7 @@ TEST_F(StartupTest, APortOutsideOneTo65535IsShownAndEndsTheRelay) {
   }
 }
 
-TEST_F(StartupTest, WithoutASettingsFileTheRelayServesPort1234Silently) {
+TEST_F(RunRelayTest, WithoutASettingsFileTheRelayServesPort1234Silently) {
   // Port 1234 is held here, by this test or by someone else: either way the
   // relay must fail on it, which shows that it went for that port.
   EXPECT_EXIT(
@@ -229,7 +229,7 @@ TEST_F(StartupTest, WithoutASettingsFileTheRelayServesPort1234Silently) {
       ::testing::ExitedWithCode(0), kAllChecksPassed);
 }
 
-TEST_F(StartupTest, WithDebuggingTheLogStartsWithTheWindowAndServerLinesAtTheTop) {
+TEST_F(RunRelayTest, WithDebuggingTheLogStartsWithTheWindowAndServerLinesAtTheTop) {
   EXPECT_EXIT(
       {
         const std::uint16_t port = FreeUdpPort();
@@ -254,7 +254,7 @@ TEST_F(StartupTest, WithDebuggingTheLogStartsWithTheWindowAndServerLinesAtTheTop
       ::testing::ExitedWithCode(0), kAllChecksPassed);
 }
 
-TEST_F(StartupTest, WithDebuggingOffTheWindowIsHiddenAndNothingIsLogged) {
+TEST_F(RunRelayTest, WithDebuggingOffTheWindowIsHiddenAndNothingIsLogged) {
   EXPECT_EXIT(
       {
         const std::uint16_t port = FreeUdpPort();
@@ -273,7 +273,7 @@ TEST_F(StartupTest, WithDebuggingOffTheWindowIsHiddenAndNothingIsLogged) {
       ::testing::ExitedWithCode(0), kAllChecksPassed);
 }
 
-TEST_F(StartupTest, ClientMessagesDeliveredDuringAPollReachTheClientCallback) {
+TEST_F(RunRelayTest, ClientMessagesDeliveredDuringAPollReachTheClientCallback) {
   EXPECT_EXIT(
       {
         const std::uint16_t port = FreeUdpPort();
@@ -294,7 +294,7 @@ TEST_F(StartupTest, ClientMessagesDeliveredDuringAPollReachTheClientCallback) {
       ::testing::ExitedWithCode(0), kAllChecksPassed);
 }
 
-TEST_F(StartupTest, ACloseEventEndsTheLoopAtOnceWithoutTakingWaitingDatagrams) {
+TEST_F(RunRelayTest, ACloseEventEndsTheLoopAtOnceWithoutTakingWaitingDatagrams) {
   EXPECT_EXIT(
       {
         const std::uint16_t port = FreeUdpPort();
@@ -313,7 +313,7 @@ TEST_F(StartupTest, ACloseEventEndsTheLoopAtOnceWithoutTakingWaitingDatagrams) {
       ::testing::ExitedWithCode(0), kAllChecksPassed);
 }
 
-TEST_F(StartupTest, EveryOtherEventIsFollowedByTakingTheWaitingDatagrams) {
+TEST_F(RunRelayTest, EveryOtherEventIsFollowedByTakingTheWaitingDatagrams) {
   // WM_QUIT (18) among them: it does not end the loop.
   EXPECT_EXIT(
       {
@@ -360,7 +360,7 @@ void WakeFromAnotherThread(RelayRun& run, const std::function<std::string(RelayR
   };
 }
 
-TEST_F(StartupTest, TheSleepingLoopWakesForAClientMessageWithNoDatagramWaiting) {
+TEST_F(RunRelayTest, TheSleepingLoopWakesForAClientMessageWithNoDatagramWaiting) {
   EXPECT_EXIT(
       {
         const std::uint16_t port = FreeUdpPort();
@@ -382,7 +382,7 @@ TEST_F(StartupTest, TheSleepingLoopWakesForAClientMessageWithNoDatagramWaiting) 
       ::testing::ExitedWithCode(0), kAllChecksPassed);
 }
 
-TEST_F(StartupTest, TheSleepingLoopWakesForADatagramWithNoMessageWaiting) {
+TEST_F(RunRelayTest, TheSleepingLoopWakesForADatagramWithNoMessageWaiting) {
   EXPECT_EXIT(
       {
         const std::uint16_t port = FreeUdpPort();

@@ -6,19 +6,30 @@
 namespace quorvel::testing {
 namespace {
 
+std::atomic<int> pendingSuccesses{0};
 std::atomic<int> pendingFailures{0};
 
-bool TakeFailure() {
-  int pending = pendingFailures.load();
-  while (pending > 0) {
-    if (pendingFailures.compare_exchange_weak(pending, pending - 1)) return true;
+// Counts one down, if any are left; whether it did.
+bool TakeOne(std::atomic<int>& pending) {
+  int left = pending.load();
+  while (left > 0) {
+    if (pending.compare_exchange_weak(left, left - 1)) return true;
   }
   return false;
 }
 
+bool TakeFailure() {
+  if (pendingFailures.load() == 0 || TakeOne(pendingSuccesses)) return false;
+  return TakeOne(pendingFailures);
+}
+
 }  // namespace
 
-void FailNextNothrowAllocations(int count) { pendingFailures.store(count); }
+void FailNextNothrowAllocations(int count, int after) {
+  pendingFailures.store(0);
+  pendingSuccesses.store(after);
+  pendingFailures.store(count);
+}
 int PendingNothrowFailures() { return pendingFailures.load(); }
 
 }  // namespace quorvel::testing

@@ -7,6 +7,7 @@
 #include <cerrno>
 #include <cstdio>
 #include <cstdlib>
+#include <utility>
 
 namespace quorvel::testing {
 
@@ -31,20 +32,17 @@ Desktop::MainWindow FakeDesktop::CreateMainWindow(bool withLog) {
   return {windowHandle, withLog ? &view : nullptr};
 }
 
-std::uint32_t FakeDesktop::PollWindowEvent() {
+bool FakeDesktop::PollWindowEvent() {
   ++polls;
   if (onPoll) onPoll();
   DeliverSent();
-  if (!scriptedEvents.empty()) {
-    const std::uint32_t event = scriptedEvents.front();
-    scriptedEvents.pop_front();
-    return event;
+  if (!scriptedPolls.empty()) {
+    const bool close = scriptedPolls.front();
+    scriptedPolls.pop_front();
+    return close;
   }
   const std::lock_guard<std::mutex> hold(lock_);
-  if (posted_.empty()) return 0;
-  const std::uint32_t event = posted_.front();
-  posted_.pop_front();
-  return event;
+  return std::exchange(closeRequested_, false);
 }
 
 void FakeDesktop::DeliverSent() {
@@ -67,10 +65,10 @@ void FakeDesktop::DeliverSent() {
 
 void FakeDesktop::WaitForWork(std::intptr_t readiness) {
   ++waits;
-  if (!scriptedEvents.empty()) return;  // queued messages end the wait at once
+  if (!scriptedPolls.empty()) return;  // queued messages end the wait at once
   {
     const std::lock_guard<std::mutex> hold(lock_);
-    if (!sent_.empty() || !posted_.empty()) return;
+    if (!sent_.empty() || closeRequested_) return;
   }
   const int signal = readiness > 0 ? static_cast<int>(readiness - 1) : -1;
   pollfd watched[2] = {{wake_, POLLIN, 0}, {signal, POLLIN, 0}};
@@ -92,18 +90,17 @@ std::optional<std::uint32_t> FakeDesktop::SendFromOtherThread(std::uint32_t mess
   return sent->result;
 }
 
-void FakeDesktop::PostFromOtherThread(std::uint32_t event) {
+void FakeDesktop::RequestCloseFromOtherThread() {
   const std::lock_guard<std::mutex> hold(lock_);
-  posted_.push_back(event);
+  closeRequested_ = true;
   static_cast<void>(::eventfd_write(wake_, 1));
 }
 
-int FakeDesktop::ErrorBox(const char* caption, const char* text) {
+void FakeDesktop::ErrorBox(const char* caption, const char* text) {
   boxes.push_back({caption, text});
   // Death tests read the boxes from the child's output.
   std::fprintf(stderr, "ErrorBox[%s]: %s\n", caption, text);
   if (onErrorBox) onErrorBox();
-  return 1;
 }
 
 void FakeDesktop::EndProcess() {

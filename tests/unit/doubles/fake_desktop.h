@@ -15,15 +15,15 @@
 
 namespace quorvel::testing {
 
-// Records what the relay asks of the desktop. Poll results are scripted;
+// Records what the relay asks of the desktop. Close requests are scripted;
 // EndProcess ends the test process with exit code 0, so tests of the end
 // paths run it inside a death test.
 //
 // Other threads can reach the main loop as other programs reach the real
 // window: SendFromOtherThread (delivered by the next poll, the sender waiting
-// meanwhile) and PostFromOtherThread (an event a later poll returns). Both
-// end a WaitForWork, which otherwise waits, like the real one, for the
-// readiness signal alone (on Linux an eventfd, handle = descriptor + 1).
+// meanwhile) and RequestCloseFromOtherThread (a close request a later poll
+// reports). Both end a WaitForWork, which otherwise waits, like the real one,
+// for the readiness signal alone (on Linux an eventfd, handle = descriptor + 1).
 class FakeDesktop : public Desktop {
  public:
   struct ShownBox {
@@ -36,9 +36,9 @@ class FakeDesktop : public Desktop {
 
   MainWindow CreateMainWindow(bool withLog) override;
   void InstallCallback(WindowCallback callback) override { callback_ = std::move(callback); }
-  std::uint32_t PollWindowEvent() override;
+  bool PollWindowEvent() override;
   void WaitForWork(std::intptr_t readiness) override;
-  int ErrorBox(const char* caption, const char* text) override;
+  void ErrorBox(const char* caption, const char* text) override;
   void DestroyMainWindow() override { ++destroyCalls; }
   [[noreturn]] void EndProcess() override;
 
@@ -50,14 +50,14 @@ class FakeDesktop : public Desktop {
   // callback and returns its result; none when no poll came within `limit`.
   std::optional<std::uint32_t> SendFromOtherThread(std::uint32_t message, std::uintptr_t wParam,
                                                    std::intptr_t lParam, std::chrono::milliseconds limit);
-  // From another thread: an event that a later poll returns.
-  void PostFromOtherThread(std::uint32_t event);
+  // From another thread: a close request that a later poll reports.
+  void RequestCloseFromOtherThread();
 
   WindowHandle windowHandle = 0x2A0046;
   int createCalls = 0;
   bool createdWithLog = false;
   int destroyCalls = 0;
-  std::deque<std::uint32_t> scriptedEvents;  // returned by the next polls; then 0
+  std::deque<bool> scriptedPolls;  // what the next polls return (true: a close request); then false
   int polls = 0;
   int waits = 0;
   std::function<void()> onPoll;    // runs inside each poll, like a sent message
@@ -91,7 +91,7 @@ class FakeDesktop : public Desktop {
   std::mutex lock_;
   std::condition_variable delivered_;
   std::deque<std::shared_ptr<Sent>> sent_;  // under lock_
-  std::deque<std::uint32_t> posted_;        // under lock_
+  bool closeRequested_ = false;             // under lock_
   int wake_ = -1;                           // eventfd raised by the two calls from other threads
 };
 

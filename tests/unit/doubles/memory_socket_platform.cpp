@@ -1,6 +1,6 @@
-// The sockets of the fuzzing builds: no packet leaves the process and no
-// name is looked up on the network, whatever a fuzzer puts into a datagram
-// or a client record. Sends copy what they are given, so that a sanitizer
+// Sockets that never reach the network: no packet leaves the process and no
+// name is looked up, whatever a fuzzer puts into a datagram or a client
+// record. Sends copy what they are given, so that a sanitizer
 // sees every byte the relay hands over; nothing is ever received.
 
 #include <arpa/inet.h>
@@ -9,7 +9,7 @@
 #include <vector>
 
 #include "net/socket_platform.h"
-#include "support/memory_sockets.h"
+#include "doubles/memory_sockets.h"
 
 namespace quorvel {
 
@@ -18,7 +18,7 @@ SocketHandle lastSocket = 0;
 bool socketsRefused = false;
 }  // namespace
 
-void fuzzing::RefuseSockets(bool refused) { socketsRefused = refused; }
+void testing::RefuseSockets(bool refused) { socketsRefused = refused; }
 
 namespace socket_platform {
 
