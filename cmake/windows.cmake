@@ -6,9 +6,13 @@ file(GLOB QUORVEL_WIN32_SOURCES CONFIGURE_DEPENDS
 # Statically linked, so that a user's Windows needs no MinGW DLL.
 set(QUORVEL_STATIC_LINK -static -static-libgcc -static-libstdc++)
 
+# Version information, icon and manifest; stripped release programs.
+include(${CMAKE_SOURCE_DIR}/cmake/resources.cmake)
+
 add_executable(Quorvel WIN32 ${QUORVEL_WIN32_SOURCES})
 target_link_libraries(Quorvel PRIVATE quorvel_core comctl32 ${QUORVEL_STATIC_LINK})
 set_target_properties(Quorvel PROPERTIES OUTPUT_NAME Quorvel RUNTIME_OUTPUT_DIRECTORY ${CMAKE_BINARY_DIR})
+quorvel_release_program(Quorvel "Quorvel-Relais")
 
 # Client SDK and the client programs built on it.
 add_subdirectory(clients)
