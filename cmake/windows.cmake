@@ -16,6 +16,8 @@ quorvel_release_program(Quorvel "Quorvel-Relais")
 
 # Client SDK and the client programs built on it.
 add_subdirectory(clients)
+# The MSI of these programs.
+include(${CMAKE_SOURCE_DIR}/cmake/installer.cmake)
 
 # Only the x64 build runs here (under Wine); the x86 build is compiled and linked.
 if(CMAKE_SIZEOF_VOID_P EQUAL 8 AND EXISTS ${CMAKE_SOURCE_DIR}/tests/wine/CMakeLists.txt)
