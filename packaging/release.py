@@ -47,6 +47,7 @@ DOCUMENTS = [  # (source in the repo, place in the package); the same in the zip
     ("docs/JOX-UDP.ini", "docs/JOX-UDP.ini"),
     ("sdk/quorvel_client.h", "sdk/quorvel_client.h"),
     ("sdk/quorvel_client.c", "sdk/quorvel_client.c"),
+    ("sdk/quorvel_wire.h", "sdk/quorvel_wire.h"),
     ("tools/dissector/quorvel.lua", "dissector/quorvel.lua"),
 ]
 

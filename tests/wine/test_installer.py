@@ -15,6 +15,7 @@ import struct
 import sys
 from pathlib import Path
 
+import tools_path  # noqa: F401  (first: makes the tools importable)
 from harness import REPO, WM_CLOSE, build_dir, case, check, check_equal, main, wait_until
 
 sys.path.insert(0, str(REPO / "packaging"))
