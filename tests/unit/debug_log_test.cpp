@@ -245,10 +245,7 @@ TEST(DebugLog, LinesAreFormattedAsByPrintf) {
   log.Line("Absender %ld", -4L);
   log.Line("IP: %d.%d.%d.%d", 127, 0, 0, 1);
   log.Line("100%% %s", "sicher");
-  EXPECT_EQ(log.Render(), "Absender -4
-IP: 127.0.0.1
-100% sicher
-");
+  EXPECT_EQ(log.Render(), "Absender -4\nIP: 127.0.0.1\n100% sicher\n");
 }
 
 TEST(DebugLog, ATextIsShownUpToItsFirstZeroByteAndNoFurtherThanItsLength) {

@@ -1,11 +1,6 @@
 #include "app/run_relay.h"
 
-#include <arpa/inet.h>
 #include <gtest/gtest.h>
-#include <netinet/in.h>
-#include <poll.h>
-#include <sys/socket.h>
-#include <unistd.h>
 
 #include <chrono>
 #include <cstdint>
@@ -16,10 +11,11 @@
 #include <thread>
 #include <vector>
 
-#include "quorvel_wire.h"
-#include "relay/relay.h"
 #include "doubles/fake_client_platform.h"
 #include "doubles/fake_desktop.h"
+#include "loopback_udp.h"
+#include "quorvel_wire.h"
+#include "relay/relay.h"
 #include "scratch_directory.h"
 
 // The relay ends its process, so each case runs it in a death-test child.
@@ -29,57 +25,12 @@
 namespace quorvel {
 namespace {
 
+using loopback::FreeUdpPort;
+using loopback::UdpSocket;
+using loopback::WaitUntilFlagged;
+
 constexpr char kAllChecksPassed[] = "start-up checks passed";
 constexpr int kMostPolls = 1000;  // a loop that should have ended long before is cut off here
-
-// A UDP socket bound to `port` on every local address; -1 when it cannot be bound.
-int BindUdp(std::uint16_t port) {
-  const int fd = ::socket(AF_INET, SOCK_DGRAM, 0);
-  if (fd < 0) return -1;
-  sockaddr_in address{};
-  address.sin_family = AF_INET;
-  address.sin_port = htons(port);
-  address.sin_addr.s_addr = htonl(INADDR_ANY);
-  if (::bind(fd, reinterpret_cast<const sockaddr*>(&address), sizeof address) != 0) {
-    ::close(fd);
-    return -1;
-  }
-  return fd;
-}
-
-std::uint16_t BoundPort(int fd) {
-  sockaddr_in address{};
-  socklen_t length = sizeof address;
-  if (::getsockname(fd, reinterpret_cast<sockaddr*>(&address), &length) != 0) return 0;
-  return ntohs(address.sin_port);
-}
-
-// A port nobody holds right now, found by letting the system pick one.
-std::uint16_t FreeUdpPort() {
-  const int fd = BindUdp(0);
-  const std::uint16_t port = fd < 0 ? 0 : BoundPort(fd);
-  if (fd >= 0) ::close(fd);
-  return port;
-}
-
-void SendToLocalPort(std::uint16_t port, std::size_t length) {
-  const int fd = ::socket(AF_INET, SOCK_DGRAM, 0);
-  sockaddr_in to{};
-  to.sin_family = AF_INET;
-  to.sin_port = htons(port);
-  to.sin_addr.s_addr = htonl(INADDR_LOOPBACK);
-  const std::string bytes(length, 'x');
-  ::sendto(fd, bytes.data(), bytes.size(), 0, reinterpret_cast<const sockaddr*>(&to), sizeof to);
-  ::close(fd);
-}
-
-// Waits, within a bound, until the relay's watcher has seen a datagram.
-bool WaitUntilFlagged(const UdpEndpoint& endpoint) {
-  for (int i = 0; i < 5000 && endpoint.dataReady.load() == 0; ++i) {
-    std::this_thread::sleep_for(std::chrono::milliseconds(1));
-  }
-  return endpoint.dataReady.load() != 0;
-}
 
 std::string PortMessage(long port) {
   return "Es war nicht m\xF6" "glich einen Server auf dem Port " + std::to_string(port) +
@@ -89,7 +40,7 @@ std::string PortMessage(long port) {
 // The desktop double, with a last look at everything before the process ends.
 class ObservingDesktop : public testing::FakeDesktop {
  public:
-  std::uint32_t PollWindowEvent() override {
+  bool PollWindowEvent() override {
     if (polls >= kMostPolls) {
       std::fprintf(stderr, "the main loop did not end\n");
       std::_Exit(3);
@@ -138,7 +89,7 @@ std::string PortSettings(std::uint16_t port, const std::string& more = "") {
   return "[UDP Settings]\nPort=" + std::to_string(port) + "\n" + more;
 }
 
-class StartupTest : public ::testing::Test {
+class RunRelayTest : public ::testing::Test {
  protected:
   void SetUp() override { GTEST_FLAG_SET(death_test_style, "threadsafe"); }
 };
@@ -148,8 +99,8 @@ TEST_F(RunRelayTest, ATakenPortIsShownOnceAndEndsTheRelayBeforeTheLoop) {
     SCOPED_TRACE(debugging);
     EXPECT_EXIT(
         {
-          const int holder = BindUdp(0);  // stays bound until the process ends
-          const std::uint16_t port = BoundPort(holder);
+          const auto* holder = new UdpSocket("0.0.0.0");  // stays bound until the process ends
+          const std::uint16_t port = holder->port();
           RunRelayWith(PortSettings(port, std::string("Debugging=") + debugging + "\n"), [port](RelayRun& run) {
             // The box is modal: client messages still arrive while it is open.
             run.desktop.onErrorBox = [&run] {
@@ -215,7 +166,7 @@ TEST_F(RunRelayTest, WithoutASettingsFileTheRelayServesPort1234Silently) {
   // relay must fail on it, which shows that it went for that port.
   EXPECT_EXIT(
       {
-        BindUdp(1234);
+        new UdpSocket("0.0.0.0", 1234);  // stays bound until the process ends
         RunRelayWith("", [](RelayRun& run) {
           run.desktop.atEnd = [&run] {
             run.Check(run.relay.settings.port == 1234, "port 1234");
@@ -236,12 +187,11 @@ TEST_F(RunRelayTest, WithDebuggingTheLogStartsWithTheWindowAndServerLinesAtTheTo
         RunRelayWith(PortSettings(port, "Debugging=257\n"), [port](RelayRun& run) {
           // Only the low 32 bits of the handle count, taken as signed.
           run.desktop.windowHandle = static_cast<WindowHandle>(0x00000001FFFF0010LL);
-          run.desktop.scriptedEvents = {CloseEvent};
+          run.desktop.scriptedPolls = {true};
           run.desktop.atEnd = [&run, port] {
             const std::string window = "Fenster mit der hwnd -65520 erstellt";
             const std::string server = "Server auf Port " + std::to_string(port) + " initalisiert";
             run.Check(run.desktop.createdWithLog, "the window is created with the log");
-            run.Check(run.relay.mainWindow == run.desktop.windowHandle, "the whole handle is kept");
             run.Check(run.relay.log.Render() == window + "\n" + server + "\n", "log: " + run.relay.log.Render());
             const auto& shown = run.desktop.view.shown;
             run.Check(shown.size() == 2 && shown[0].text == window && shown[1].text == server &&
@@ -259,14 +209,13 @@ TEST_F(RunRelayTest, WithDebuggingOffTheWindowIsHiddenAndNothingIsLogged) {
       {
         const std::uint16_t port = FreeUdpPort();
         RunRelayWith(PortSettings(port, "Debugging=2\n"), [](RelayRun& run) {
-          run.desktop.scriptedEvents = {0, CloseEvent};
+          run.desktop.scriptedPolls = {false, true};
           run.desktop.atEnd = [&run] {
             run.Check(run.desktop.createCalls == 1 && !run.desktop.createdWithLog, "a hidden window without log");
-            run.Check(run.relay.mainWindow == run.desktop.windowHandle, "the window handle is kept");
             run.Check(run.relay.log.empty() && run.desktop.view.shown.empty(), "nothing logged");
             run.Check(run.desktop.HasCallback(), "the callback is installed");
             run.Check(run.desktop.boxes.empty(), "no box");
-            run.Check(run.desktop.polls == 2, "polled until the close event");
+            run.Check(run.desktop.polls == 2, "polled until the close request");
           };
         });
       },
@@ -279,7 +228,7 @@ TEST_F(RunRelayTest, ClientMessagesDeliveredDuringAPollReachTheClientCallback) {
         const std::uint16_t port = FreeUdpPort();
         RunRelayWith(PortSettings(port), [](RelayRun& run) {
           run.clients.AddProcess(77, 0x4D0);
-          run.desktop.scriptedEvents = {0, CloseEvent};
+          run.desktop.scriptedPolls = {false, true};
           run.desktop.onPoll = [&run] {
             if (run.desktop.polls != 1) return;
             run.Check(run.desktop.Deliver(QV_PROCESS_ID_MESSAGE, 0, 77) == 1, "the client is registered");
@@ -294,14 +243,14 @@ TEST_F(RunRelayTest, ClientMessagesDeliveredDuringAPollReachTheClientCallback) {
       ::testing::ExitedWithCode(0), kAllChecksPassed);
 }
 
-TEST_F(RunRelayTest, ACloseEventEndsTheLoopAtOnceWithoutTakingWaitingDatagrams) {
+TEST_F(RunRelayTest, ACloseRequestEndsTheLoopAtOnceWithoutTakingWaitingDatagrams) {
   EXPECT_EXIT(
       {
         const std::uint16_t port = FreeUdpPort();
         RunRelayWith(PortSettings(port), [port](RelayRun& run) {
-          run.desktop.scriptedEvents = {CloseEvent};
+          run.desktop.scriptedPolls = {true};
           run.desktop.onPoll = [&run, port] {
-            SendToLocalPort(port, 100);
+            UdpSocket().SendTo(port, std::string(100, 'x'));
             run.Check(WaitUntilFlagged(run.relay.serverEndpoint), "the datagram is seen");
           };
           run.desktop.atEnd = [&run] {
@@ -313,20 +262,19 @@ TEST_F(RunRelayTest, ACloseEventEndsTheLoopAtOnceWithoutTakingWaitingDatagrams) 
       ::testing::ExitedWithCode(0), kAllChecksPassed);
 }
 
-TEST_F(RunRelayTest, EveryOtherEventIsFollowedByTakingTheWaitingDatagrams) {
-  // WM_QUIT (18) among them: it does not end the loop.
+TEST_F(RunRelayTest, EveryPollWithoutACloseRequestIsFollowedByTakingTheWaitingDatagrams) {
   EXPECT_EXIT(
       {
         const std::uint16_t port = FreeUdpPort();
         RunRelayWith(PortSettings(port), [port](RelayRun& run) {
-          run.desktop.scriptedEvents = {18, 0, 3, CloseEvent};
+          run.desktop.scriptedPolls = {false, false, false, true};
           run.desktop.onPoll = [&run, port] {
             if (run.desktop.polls > 1) {
               run.Check(run.relay.serverEndpoint.dataReady.load() == 0,
                         "the datagram of poll " + std::to_string(run.desktop.polls - 1) + " was taken");
             }
             if (run.desktop.polls < 4) {
-              SendToLocalPort(port, 10);
+              UdpSocket().SendTo(port, std::string(10, 'x'));
               run.Check(WaitUntilFlagged(run.relay.serverEndpoint), "the datagram is seen");
             }
           };
@@ -340,11 +288,11 @@ TEST_F(RunRelayTest, EveryOtherEventIsFollowedByTakingTheWaitingDatagrams) {
 // from another thread, each with one of the two kinds of work, and fail on
 // a deadline when the loop slept on. A loop that did not sleep at all would
 // show in the count of its turns: one before the wake-up, one or two for
-// the work, one for the close event.
+// the work, one for the close request.
 constexpr int kMostTurnsForOneWakeUp = 4;
 
 // Runs `wakeUp` on a thread of its own once the relay's loop has begun; what
-// it returns ("" = fine) is checked, then a posted close event ends the loop.
+// it returns ("" = fine) is checked, then a close request ends the loop.
 void WakeFromAnotherThread(RelayRun& run, const std::function<std::string(RelayRun&)>& wakeUp) {
   run.desktop.onPoll = [&run, wakeUp] {
     if (run.desktop.polls != 1) return;
@@ -355,7 +303,7 @@ void WakeFromAnotherThread(RelayRun& run, const std::function<std::string(RelayR
         std::fprintf(stderr, "FAILED: %s\n", failure.c_str());
         std::_Exit(4);
       }
-      run.desktop.PostFromOtherThread(CloseEvent);
+      run.desktop.RequestCloseFromOtherThread();
     }).detach();
   };
 }
@@ -390,19 +338,11 @@ TEST_F(RunRelayTest, TheSleepingLoopWakesForADatagramWithNoMessageWaiting) {
           WakeFromAnotherThread(run, [port](RelayRun&) -> std::string {
             // A stranger's login is refused from the server port: the reply
             // shows that the datagram was taken and handled.
-            const int stranger = BindUdp(0);
-            sockaddr_in to{};
-            to.sin_family = AF_INET;
-            to.sin_port = htons(port);
-            to.sin_addr.s_addr = htonl(INADDR_LOOPBACK);
-            const char login[] = {0x01, 0x07, 0x00, 0x00, 0x00};
-            ::sendto(stranger, login, sizeof login, 0, reinterpret_cast<const sockaddr*>(&to), sizeof to);
-            pollfd reply{stranger, POLLIN, 0};
-            char answer[8] = {};
-            const bool answered = ::poll(&reply, 1, 5000) == 1 && ::recv(stranger, answer, sizeof answer, 0) == 1;
-            ::close(stranger);
-            if (!answered) return "the loop did not wake for a datagram";
-            return answer[0] == 0x03 ? "" : "the stranger got " + std::to_string(answer[0]);
+            const UdpSocket stranger;
+            stranger.SendTo(port, loopback::Bytes({0x01, 0x07, 0x00, 0x00, 0x00}));
+            const auto answer = stranger.Next();
+            if (!answer) return "the loop did not wake for a datagram";
+            return answer->bytes == "\x03" ? "" : "the stranger got " + answer->bytes;
           });
           run.desktop.atEnd = [&run] {
             run.Check(run.desktop.polls <= kMostTurnsForOneWakeUp, "turns: " + std::to_string(run.desktop.polls));
