@@ -28,10 +28,10 @@
 #include "quorvel_wire.h"
 #include "relay/relay.h"
 #include "doubles/fake_client_platform.h"
+#include "doubles/memory_sockets.h"
 #include "net/udp_transport.h"
 #include "support/checked_log_view.h"
 #include "support/fuzz_input.h"
-#include "support/memory_sockets.h"
 #include "support/quiet_desktop.h"
 
 namespace {
@@ -65,11 +65,11 @@ class ClientSession {
 
   void SetUp(std::uint8_t setUp) {
     relay_.settings.port = 1234;
-    relay_.settings.debugging = setUp & 1;
+    relay_.log.Enable((setUp & 1) != 0);
     relay_.settings.sendBufferSize = kSendBufferSizes[(setUp >> 1) & 7];
     relay_.clientDataBuffer.Reallocate(relay_.settings.sendBufferSize);
     if (relay_.Debugging()) relay_.log.AttachView(&view_);
-    quorvel::fuzzing::RefuseSockets(false);
+    quorvel::testing::RefuseSockets(false);
     quorvel::StartNetwork();
   }
 
@@ -90,7 +90,7 @@ class ClientSession {
   void Run(const Operation& operation) {
     switch (operation.kind) {
       case 0:
-        quorvel::ClientWindowCallback(relay_, quorvel::QV_PROCESS_ID_MESSAGE, 0,
+        quorvel::ClientWindowCallback(relay_, QV_PROCESS_ID_MESSAGE, 0,
                                       static_cast<std::intptr_t>(kFirstProcessId) + operation.detail % 6);
         break;
       case 1:
@@ -101,14 +101,14 @@ class ClientSession {
         if (operation.kind == 2) {
           clients_.PutMemory(kProcesses[(holder + 1) % kProcesses.size()], address, operation.record);
         }
-        quorvel::ClientWindowCallback(relay_, quorvel::QV_DATA_MESSAGE, address, operation.lengthParam);
+        quorvel::ClientWindowCallback(relay_, QV_DATA_MESSAGE, address, operation.lengthParam);
         break;
       }
       default:
         if (operation.detail < 0x80) {
           clients_.EndProcessOf(kProcesses[operation.detail % kProcesses.size()]);
         } else {
-          quorvel::fuzzing::RefuseSockets((operation.detail & 1) != 0);
+          quorvel::testing::RefuseSockets((operation.detail & 1) != 0);
         }
         break;
     }
@@ -145,7 +145,7 @@ std::intptr_t LengthParam(std::uint8_t mode, std::size_t size, quorvel::fuzzing:
       return -static_cast<std::intptr_t>(input.Long());
     default: {  // beyond any useful record, up to far beyond 32 bits
       const std::uint8_t shift = input.Byte() % 40;
-      return quorvel::command_record::kLongestUsefulRecord + (static_cast<std::intptr_t>(1) << shift);
+      return quorvel::record_layout::kLongestUsefulRecord + (static_cast<std::intptr_t>(1) << shift);
     }
   }
 }

@@ -65,7 +65,7 @@ extern "C" int LLVMFuzzerTestOneInput(const std::uint8_t* data, std::size_t size
 
   const std::uint8_t setUp = input.Byte();
   relay.settings.port = kPort;
-  relay.settings.debugging = setUp & 1;
+  relay.log.Enable((setUp & 1) != 0);
   if (relay.Debugging()) relay.log.AttachView(&view);
   quorvel::StartNetwork();
   quorvel::OpenServerEndpoint(relay.serverEndpoint, kPort);
@@ -88,9 +88,9 @@ extern "C" int LLVMFuzzerTestOneInput(const std::uint8_t* data, std::size_t size
     // a reallocation under the address sanitizer always moves the bytes)
     // and the sender in the server endpoint's address.
     const auto length = static_cast<std::int32_t>(datagram.size());
-    if (!relay.receiveBuffer.Reallocate(length)) continue;
+    relay.receiveBuffer.Configure(length);
+    if (relay.receiveBuffer.capacity() != length) continue;
     std::memcpy(relay.receiveBuffer.data(), datagram.data(), datagram.size());
-    relay.receiveBufferSize = length;
     relay.serverEndpoint.address.sin_addr = source.peerIp;
     relay.serverEndpoint.address.sin_port = source.peerPort;
 

@@ -75,13 +75,12 @@ void ReadSettingsFile(const std::uint8_t* data, std::size_t size) {
   quorvel::LoadSettings(relay);
 
   // The sizes the relay goes by must never claim more than its buffers hold.
-  const std::int32_t receiveSize = relay.receiveBufferSize;
-  if (receiveSize > 0 && relay.receiveBuffer.size() != receiveSize) Fail("receive buffer size", receiveSize);
+  const std::int32_t receiveSize = relay.receiveBuffer.size();
+  if (receiveSize > 0 && relay.receiveBuffer.capacity() != receiveSize) Fail("receive buffer size", receiveSize);
   if (receiveSize <= 0 && relay.receiveBuffer.data() != nullptr) Fail("receive buffer without a size", receiveSize);
-  if (receiveSize > 0 && receiveSize != relay.settings.receiveBufferSize) Fail("receive size changed", receiveSize);
   const std::int32_t clientSize = relay.clientDataBuffer.size();
   if (clientSize != 0 && clientSize != relay.settings.sendBufferSize) Fail("client data buffer size", clientSize);
-  if (relay.settings.debugging > 1 && relay.Debugging()) Fail("debug switch", relay.settings.debugging);
+  if (relay.Debugging() != (relay.settings.debugging == 1)) Fail("debug switch", relay.settings.debugging);
 }
 
 }  // namespace

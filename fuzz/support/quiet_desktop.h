@@ -17,11 +17,10 @@ class QuietDesktop : public Desktop {
  public:
   MainWindow CreateMainWindow(bool) override { return {0x2A0046, nullptr}; }
   void InstallCallback(WindowCallback) override {}
-  std::uint32_t PollWindowEvent() override { return 0; }
+  bool PollWindowEvent() override { return false; }
   void WaitForWork(std::intptr_t) override {}  // the targets never run the main loop
-  int ErrorBox(const char*, const char*) override {
+  void ErrorBox(const char*, const char*) override {
     if (onErrorBox) onErrorBox();
-    return 1;
   }
   void DestroyMainWindow() override {}
   [[noreturn]] void EndProcess() override { throw ProcessEnded{}; }

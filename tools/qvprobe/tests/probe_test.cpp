@@ -2,16 +2,45 @@
 
 #include <gtest/gtest.h>
 
+#include <chrono>
+#include <optional>
 #include <string>
+#include <thread>
+#include <vector>
 
-#include "fake_relay_port.h"
+#include "loopback_udp.h"
 #include "probe_report.h"
 
 namespace quorvel::probe {
 namespace {
 
-using testing::FakeRelayPort;
-using testing::LoopbackSocket;
+using loopback::UdpSocket;
+
+// A UDP port on 127.0.0.1 standing where a relay's would be: it takes the
+// first datagram that arrives within five seconds and answers it with
+// `answer` (when given), sent from `answerFrom` (its own socket when null).
+class FakeRelayPort {
+ public:
+  explicit FakeRelayPort(std::optional<std::string> answer, const UdpSocket* answerFrom = nullptr)
+      : thread_([this, answer = std::move(answer), answerFrom] {
+          if (auto datagram = socket_.Next(std::chrono::seconds(5), answer, answerFrom)) {
+            received_.push_back(datagram->bytes);
+          }
+        }) {}
+  ~FakeRelayPort() { Finish(); }
+
+  std::int32_t port() const { return socket_.port(); }
+  // Waits until the one datagram has been handled (or none came).
+  void Finish() {
+    if (thread_.joinable()) thread_.join();
+  }
+  const std::vector<std::string>& received() const { return received_; }
+
+ private:
+  UdpSocket socket_;
+  std::vector<std::string> received_;
+  std::thread thread_;  // last: starts once everything above is in place
+};
 
 const std::string kPing("\x05", 1);
 const std::string kLoginFailed("\x03", 1);
@@ -46,7 +75,7 @@ TEST(ProbeRelay, LoginFailedFromTheRelayPortMeansARelayIsRunning) {
 TEST(ProbeRelay, NoAnswerWhereNothingListensOrNothingAnswers) {
   std::int32_t closedPort = 0;
   {
-    LoopbackSocket socket;
+    const UdpSocket socket;
     closedPort = socket.port();
   }
   ASSERT_NE(closedPort, 0);
@@ -78,7 +107,7 @@ TEST(ProbeRelay, AnswersThatARelayNeverGivesAreNotTakenForOne) {
 }
 
 TEST(ProbeRelay, PassesOverAnswersFromAnotherPort) {
-  LoopbackSocket elsewhere;
+  const UdpSocket elsewhere;
   FakeRelayPort relay(kLoginFailed, &elsewhere);
   const ProbeResult result = ProbeRelay(Toward(relay.port(), 500));
   relay.Finish();
