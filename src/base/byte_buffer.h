@@ -10,7 +10,12 @@ namespace quorvel {
 // Moving one hands its block over whole; the block does not move in memory.
 class ByteBuffer {
  public:
-  ByteBuffer() = default;
+  enum class Placement {
+    Anywhere,
+    Below4GiB,  // its address can be handed to a 32-bit window (low_memory.h)
+  };
+
+  explicit ByteBuffer(Placement placement = Placement::Anywhere) : placement_(placement) {}
   ~ByteBuffer();
   ByteBuffer(const ByteBuffer&) = delete;
   ByteBuffer& operator=(const ByteBuffer&) = delete;
@@ -25,8 +30,13 @@ class ByteBuffer {
   std::uint8_t* data() { return data_; }
   const std::uint8_t* data() const { return data_; }
   std::int32_t size() const { return size_; }
+  Placement placement() const { return placement_; }
 
  private:
+  std::uint8_t* Allocate(std::int32_t size) const;
+  void Free(std::uint8_t* block) const;
+
+  Placement placement_ = Placement::Anywhere;
   std::uint8_t* data_ = nullptr;
   std::int32_t size_ = 0;
 };

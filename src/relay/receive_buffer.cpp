@@ -35,7 +35,7 @@ bool ReceiveBuffer::Holds(const std::uint8_t* at) const {
 // then. A window's thread handles the notifications sent to it one after
 // the other, so an answer to a later one means it is done with this buffer.
 void ReceiveBuffer::HoldFor(WindowHandle window) {
-  ByteBuffer fresh;
+  ByteBuffer fresh(bytes_.placement());
   if (!fresh.Reallocate(bytes_.size())) return;
   held_.push_back(Held{window, std::exchange(bytes_, std::move(fresh))});
 }

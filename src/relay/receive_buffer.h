@@ -51,7 +51,8 @@ class ReceiveBuffer {
     WindowHandle window;
     ByteBuffer bytes;
   };
-  ByteBuffer bytes_;
+  // A text in it is handed to client windows by address, 32-bit ones too.
+  ByteBuffer bytes_{ByteBuffer::Placement::Below4GiB};
   std::int32_t size_ = 0;
   std::vector<Held> held_;
 };

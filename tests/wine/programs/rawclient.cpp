@@ -15,6 +15,9 @@
 //   text [HEX]                 -> result N            SendText
 //   quit                       -> result N error E    Quit (the relay ends; N is 0)
 //   record [HEX]               -> result N            any record bytes
+//   narrow                     -> narrow              from now on text notifications are read
+//                                                     at their address cut to 32 bits, as a
+//                                                     32-bit window receives it
 //   stall MS                   -> stalling MS         the next text notification waits MS
 //                                                     inside the window procedure before
 //                                                     it reads the text (a hung window)
@@ -70,6 +73,8 @@ std::uint8_t* ReserveRecordBlock() {
 
 // How long the next text notification stalls before it reads; 0 = not at all.
 DWORD stallMs = 0;
+// Whether text notifications are read as a 32-bit window gets them.
+bool narrow = false;
 
 void WriteLine(const std::string& line) {
   std::fwrite(line.data(), 1, line.size(), stdout);
@@ -141,18 +146,19 @@ LRESULT CALLBACK ClientWindowProcedure(HWND window, UINT message, WPARAM wParam,
     // The relay stops waiting meanwhile; the text must still be there after.
     if (stallMs != 0) Sleep(std::exchange(stallMs, 0));
     const auto length = static_cast<std::int32_t>(lParam);
+    const WPARAM address = narrow ? static_cast<WPARAM>(static_cast<std::uint32_t>(wParam)) : wParam;
     std::vector<std::uint8_t> bytes(length > 0 ? static_cast<std::size_t>(length) : 0);
     HANDLE relay = OpenProcess(PROCESS_VM_READ, FALSE, relayProcessId);
     SIZE_T read = 0;
     const bool whole = relay != nullptr &&
-                       (bytes.empty() || (ReadProcessMemory(relay, reinterpret_cast<LPCVOID>(wParam), bytes.data(),
+                       (bytes.empty() || (ReadProcessMemory(relay, reinterpret_cast<LPCVOID>(address), bytes.data(),
                                                             bytes.size(), &read) &&
                                           read == bytes.size()));
     if (relay != nullptr) CloseHandle(relay);
     if (whole) {
       WriteLine("data " + Hex(bytes.data(), bytes.size()));
     } else {
-      WriteLine("unreadable " + std::to_string(static_cast<unsigned long long>(wParam)) + " " +
+      WriteLine("unreadable " + std::to_string(static_cast<unsigned long long>(address)) + " " +
                 std::to_string(length));
     }
     return 1;
@@ -211,6 +217,9 @@ bool RunCommand(const std::string& line) {
                                                : static_cast<WPARAM>(ParseNumber(words[2]));
     WriteResult(SendMessageA(relayWindow, static_cast<UINT>(ParseNumber(words[1])), wParam,
                              static_cast<LPARAM>(ParseNumber(words[3]))));
+  } else if (verb == "narrow") {
+    narrow = true;
+    WriteLine("narrow");
   } else if (verb == "stall" && words.size() == 2) {
     stallMs = static_cast<DWORD>(ParseNumber(words[1]));
     WriteLine("stalling " + std::to_string(stallMs));
