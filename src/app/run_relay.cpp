@@ -60,6 +60,8 @@ void RunRelay(Relay& relay) {
     // the window (a client's, sent or posted) or a datagram flagged by the
     // watcher. No time limit: the wait ends on either, and on nothing else.
     if (!DatagramsFlagged(relay.serverEndpoint)) {
+      // Idle: the log file is up to date whenever the relay waits.
+      relay.log.Flush();
       relay.desktop.WaitForWork(ReadinessHandle(relay.serverEndpoint));
     }
   }

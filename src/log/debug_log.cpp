@@ -9,6 +9,12 @@
 
 namespace quorvel {
 
+namespace {
+
+constexpr std::size_t kEntriesForFileOnly = 16;
+
+}  // namespace
+
 // The nearest line among `from` and its ancestors that is an open group.
 std::size_t DebugLog::NearestOpen(std::size_t from) const {
   for (std::size_t line = from; line != LogView::kTopLevel; line = LineAt(line).parent) {
@@ -31,7 +37,7 @@ void DebugLog::DropOldestEntries(std::size_t count) {
 }
 
 void DebugLog::Line(const char* format, ...) {  // NOLINT(cert-dcl50-cpp): see the declaration
-  if (!enabled_) return;
+  if (!active()) return;
   char line[256];
   va_list arguments;
   va_start(arguments, format);
@@ -42,7 +48,7 @@ void DebugLog::Line(const char* format, ...) {  // NOLINT(cert-dcl50-cpp): see t
 }
 
 void DebugLog::Text(const std::uint8_t* bytes, std::int32_t length) {
-  if (!enabled_) return;
+  if (!active()) return;
   const char* text = reinterpret_cast<const char*>(bytes);
   std::size_t shown = 0;
   if (length > 0) {
@@ -53,10 +59,35 @@ void DebugLog::Text(const std::uint8_t* bytes, std::int32_t length) {
   Append(std::string(text, shown));
 }
 
+void DebugLog::WriteToFile(const std::string& path, std::int64_t limitBytes, const char* failureFormat) {
+  char line[512];
+  std::snprintf(line, sizeof line, failureFormat, path.c_str());
+  fileFailure_ = line;
+  fileFailed_ = !file_.Open(path, limitBytes);
+}
+
+// The depth of a line in the tree: 0 for a top-level line.
+std::size_t DebugLog::DepthOf(std::size_t line) const {
+  std::size_t depth = 0;
+  for (std::size_t parent = LineAt(line).parent; parent != LogView::kTopLevel; parent = LineAt(parent).parent) {
+    ++depth;
+  }
+  return depth;
+}
+
 void DebugLog::Append(std::string text) {
+  // A failed file is reported once, in the tree only, before the next line.
+  if (fileFailed_ && enabled_ && !fileFailure_.empty()) Place(std::exchange(fileFailure_, std::string()));
+  Place(std::move(text));
+}
+
+void DebugLog::Place(std::string text) {
   const std::size_t parent = lines_.empty() ? LogView::kTopLevel : NearestOpen(EndLine() - 1);
-  if (parent == LogView::kTopLevel && entryLimit_ != 0) {
-    if (topLevel_.size() >= entryLimit_) DropOldestEntries(topLevel_.size() - entryLimit_ + 1 + entryLimit_ / 10);
+  // Without debugging the tree only serves the file's indentation: a few
+  // entries do for that.
+  const std::size_t limit = enabled_ ? entryLimit_ : kEntriesForFileOnly;
+  if (parent == LogView::kTopLevel && limit != 0) {
+    if (topLevel_.size() >= limit) DropOldestEntries(topLevel_.size() - limit + 1 + limit / 10);
   }
   const std::size_t number = EndLine();
   lines_.push_back(Entry{std::move(text), parent, false, {}});
@@ -65,6 +96,7 @@ void DebugLog::Append(std::string text) {
   } else {
     LineAt(parent).children.push_back(number);
   }
+  if (file_.IsOpen() && !file_.WriteLine(DepthOf(number), LineAt(number).text)) fileFailed_ = true;
   if (view_ != nullptr) view_->ShowLine(number, parent, LineAt(number).text.c_str());
 }
 

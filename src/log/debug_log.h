@@ -1,14 +1,17 @@
 #pragma once
 
 // The debug log: the tree of everything the relay does, grouped by event,
-// and the view that shows it. Off unless debugging is on; then every line
-// the relay writes is placed in the tree and handed to the view.
+// the view that shows it and the operator's log file. Off unless debugging
+// is on or a log file is named; then every line the relay writes is placed
+// in the tree, handed to the view and appended to the file.
 
 #include <cstddef>
 #include <cstdint>
 #include <deque>
 #include <string>
 #include <vector>
+
+#include "log/log_file.h"
 
 namespace quorvel {
 
@@ -31,11 +34,22 @@ class LogView {
 
 class DebugLog {
  public:
-  // Debugging on: from now on lines are kept. Off (the start): every call
-  // below does nothing, and costs no formatting.
+  // Debugging on: from now on lines are kept for the view. With debugging
+  // off and no log file (the start) every call below does nothing, and
+  // costs no formatting.
   void Enable(bool on) { enabled_ = on; }
   bool enabled() const { return enabled_; }
+  // Whether lines go anywhere: debugging is on or a log file is written.
+  bool active() const { return enabled_ || file_.IsOpen(); }
   void AttachView(LogView* view) { view_ = view; }
+
+  // Appends every line to the file at `path` as well, debugging on or off,
+  // the file holding at most `limitBytes` (see LogFile). When the file
+  // cannot be opened or written, it is given up, and with debugging on the
+  // tree says so once, in a line made of `failureFormat` and the path.
+  void WriteToFile(const std::string& path, std::int64_t limitBytes, const char* failureFormat);
+  // Hands what is buffered for the file to the system.
+  void Flush() { file_.Flush(); }
 
   // Keeps at most `entries` top-level entries: once there are that many, a
   // new one first drops the oldest tenth of them (at least one) with every
@@ -72,6 +86,8 @@ class DebugLog {
     std::vector<std::size_t> children;
   };
   void Append(std::string text);
+  void Place(std::string text);
+  std::size_t DepthOf(std::size_t line) const;
   std::size_t NearestOpen(std::size_t from) const;  // kTopLevel when none
   Entry& LineAt(std::size_t number) { return lines_[number - firstLine_]; }
   const Entry& LineAt(std::size_t number) const { return lines_[number - firstLine_]; }
@@ -87,6 +103,9 @@ class DebugLog {
   std::deque<std::size_t> topLevel_;
   std::size_t entryLimit_ = 0;
   LogView* view_ = nullptr;
+  LogFile file_;
+  std::string fileFailure_;  // the line that reports the file's failure; empty once reported
+  bool fileFailed_ = false;
 };
 
 }  // namespace quorvel

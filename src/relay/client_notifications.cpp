@@ -21,7 +21,7 @@ Delivery Notify(Relay& relay, WindowHandle clientWindow, std::uint32_t message, 
     if (relay.receiveBuffer.ReleaseHeld(clientWindow)) {
       relay.log.Line(texts::kAnswersAgainFormat, HandleNumber(clientWindow));
     }
-  } else if (relay.log.enabled() && relay.clients.WindowProcessId(clientWindow) != 0) {
+  } else if (relay.log.active() && relay.clients.WindowProcessId(clientWindow) != 0) {
     // A window that does not exist (or none at all) has nothing to say.
     relay.log.Line(texts::kNoAnswerFormat, HandleNumber(clientWindow));
   }

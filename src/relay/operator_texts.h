@@ -13,6 +13,8 @@ inline constexpr char kReceiveBufferKey[] = "ReceiveBuffer Size";
 inline constexpr char kSendBufferKey[] = "SendBuffer Size";
 inline constexpr char kDebuggingKey[] = "Debugging";
 inline constexpr char kDebugEntriesKey[] = "Debugging Entries";
+inline constexpr char kLogFileKey[] = "Log File";
+inline constexpr char kLogFileSizeKey[] = "Log File Size";
 
 inline constexpr char kErrorCaption[] = "Error";
 
@@ -23,6 +25,8 @@ inline constexpr char kPortTakenAfter[] =
     " UDP zu erstellen.\nVielleicht l\xE4" "uft Quorvel.exe schon oder ein anderes Programm belegt den Port.";
 inline constexpr char kWindowCreatedFormat[] = "Fenster mit der hwnd %ld erstellt";
 inline constexpr char kServerStartedFormat[] = "Server auf Port %ld initalisiert";
+inline constexpr char kLogFileFailedFormat[] =
+    "Die Logdatei %s kann nicht geschrieben werden, es wird nicht mehr hineingeschrieben";
 
 // Peer protocol (datagrams from partners).
 inline constexpr char kReceiveEvent[] = "EmpfangsEvent";

@@ -42,6 +42,7 @@ struct Relay {
 // sockets, the watcher and the client processes are left to the end of the
 // process.
 [[noreturn]] inline void Shutdown(Relay& relay) {
+  relay.log.Flush();
   relay.desktop.DestroyMainWindow();
   relay.desktop.EndProcess();
   // Not reached: EndProcess ends the process. The compiler cannot see that

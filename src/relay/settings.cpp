@@ -129,11 +129,11 @@ bool SettingsReader::SelectSettingsGroup(const char* groupName) {
   }
 }
 
-std::int32_t SettingsReader::ReadSettingInteger(const char* key, std::int32_t defaultValue) const {
-  if (text_ == nullptr || groupPosition_ == nullptr || key == nullptr || *key == '\0') return defaultValue;
+const char* SettingsReader::FindValue(const char* key) const {
+  if (text_ == nullptr || groupPosition_ == nullptr || key == nullptr || *key == '\0') return nullptr;
   const std::size_t length = std::strlen(key);
   for (const char* line = groupPosition_;;) {
-    if (*line == '[') return defaultValue;  // the next group begins
+    if (*line == '[') return nullptr;  // the next group begins
     const char* keyStart = line;
     while (*keyStart == ' ') ++keyStart;
     if (*keyStart != ';') {
@@ -145,13 +145,26 @@ std::int32_t SettingsReader::ReadSettingInteger(const char* key, std::int32_t de
           EqualIgnoringCase(keyStart, key, length)) {
         const char* value = stop + 1;
         while (*value == ' ') ++value;
-        return ParseLeadingInteger(value);
+        return value;
       }
     }
     const char* end = EndOfLine(line);
-    if (*end == '\0') return defaultValue;
+    if (*end == '\0') return nullptr;
     line = AfterLineBreak(end);
   }
+}
+
+std::int32_t SettingsReader::ReadSettingInteger(const char* key, std::int32_t defaultValue) const {
+  const char* value = FindValue(key);
+  return value != nullptr ? ParseLeadingInteger(value) : defaultValue;
+}
+
+std::string SettingsReader::ReadSettingText(const char* key) const {
+  const char* value = FindValue(key);
+  if (value == nullptr) return {};
+  const char* end = EndOfLine(value);
+  while (end > value && (end[-1] == ' ' || end[-1] == '\r' || end[-1] == '\t')) --end;
+  return std::string(value, end);
 }
 
 void SettingsReader::CloseSettingsFile() {
@@ -180,6 +193,15 @@ void LoadSettings(Relay& relay) {
   // so a long run in debug mode keeps only the newest entries.
   settings.debugEntries = reader.ReadSettingInteger(texts::kDebugEntriesKey, kDefaultDebugEntries);
   relay.log.KeepNewestEntries(settings.debugEntries > 0 ? static_cast<std::size_t>(settings.debugEntries) : 0);
+
+  // The operator's log file, off unless named: it keeps what the debug log
+  // would show, debugging on or off, for reading afterwards.
+  settings.logFile = reader.ReadSettingText(texts::kLogFileKey);
+  settings.logFileSizeKb = reader.ReadSettingInteger(texts::kLogFileSizeKey, kDefaultLogFileSizeKb);
+  if (settings.logFileSizeKb <= 0) settings.logFileSizeKb = kDefaultLogFileSizeKb;
+  if (!settings.logFile.empty()) {
+    relay.log.WriteToFile(settings.logFile, std::int64_t{settings.logFileSizeKb} * 1024, texts::kLogFileFailedFormat);
+  }
 
   reader.CloseSettingsFile();
 }

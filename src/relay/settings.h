@@ -6,6 +6,7 @@
 #include <cstddef>
 #include <cstdint>
 #include <cstdio>
+#include <string>
 
 namespace quorvel {
 
@@ -16,10 +17,15 @@ struct Settings {
   std::int32_t sendBufferSize = 0;
   std::uint8_t debugging = 0;     // debug mode exactly when this equals 1
   std::int32_t debugEntries = 0;  // top-level entries the debug log keeps; 0 or less: all
+  std::string logFile;            // the operator's log file; empty: none
+  std::int32_t logFileSizeKb = 0;  // what it may hold before it is rotated
 };
 
 // Top-level entries of the debug log kept when the settings do not say.
 inline constexpr std::int32_t kDefaultDebugEntries = 10000;
+// What the log file may hold when the settings do not say (or say 0 or
+// less); its one rotated old file holds as much again.
+inline constexpr std::int32_t kDefaultLogFileSizeKb = 4096;
 
 // Reads "JOX-UDP.ini" from the current directory (group "UDP Settings") into
 // relay.settings, falling back to the defaults for anything missing; sizes
@@ -53,10 +59,16 @@ class SettingsReader {
   // The value of the first line "key = number" in the selected group, or
   // `defaultValue` when there is none (or no group, or no file).
   std::int32_t ReadSettingInteger(const char* key, std::int32_t defaultValue) const;
+  // The text of the first line "key = text" in the selected group, without
+  // the spaces around it; empty when there is none.
+  std::string ReadSettingText(const char* key) const;
   void CloseSettingsFile();
 
  private:
   bool ReadWholeText();
+  // The first line "key = value" in the selected group: where its value
+  // starts, after the spaces; null when there is none.
+  const char* FindValue(const char* key) const;
 
   std::FILE* file_ = nullptr;
   char* text_ = nullptr;                  // zero-terminated; null when no file is open

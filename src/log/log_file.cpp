@@ -1,0 +1,87 @@
+// The operator's log file: lines with the local time, indented by depth,
+// and one rotated old file.
+
+#include "log/log_file.h"
+
+namespace quorvel {
+
+namespace {
+
+// Big enough that a burst of events is written in a few calls.
+constexpr std::size_t kWriteBuffer = 64 * 1024;
+
+}  // namespace
+
+LogFile::~LogFile() { Close(); }
+
+bool LogFile::Open(const std::string& path, std::int64_t limitBytes) {
+  Close();
+  path_ = path;
+  limit_ = limitBytes;
+  file_ = std::fopen(path_.c_str(), "ab");
+  if (file_ == nullptr) return false;
+  std::setvbuf(file_, nullptr, _IOFBF, kWriteBuffer);
+  // Appending: the file may hold an earlier run's lines.
+  if (std::fseek(file_, 0, SEEK_END) == 0) size_ = std::ftell(file_);
+  if (size_ < 0) size_ = 0;
+  return true;
+}
+
+bool LogFile::WriteLine(std::size_t depth, const std::string& text) {
+  if (file_ == nullptr) return false;
+  const std::string& stamp = TimeStamp();
+  const auto length = static_cast<std::int64_t>(stamp.size() + 2 * depth + text.size() + 2);
+  if (size_ > 0 && size_ + length > limit_ && !Rotate()) return false;
+  bool written = std::fwrite(stamp.data(), 1, stamp.size(), file_) == stamp.size();
+  for (std::size_t level = 0; written && level < depth; ++level) written = std::fputs("  ", file_) >= 0;
+  written = written && std::fwrite(text.data(), 1, text.size(), file_) == text.size();
+  written = written && std::fputs("\r\n", file_) >= 0;
+  if (!written) {
+    Close();
+    return false;
+  }
+  size_ += length;
+  return true;
+}
+
+void LogFile::Flush() {
+  if (file_ != nullptr && std::fflush(file_) != 0) Close();
+}
+
+// The current file becomes PATH.1; Windows renames onto no existing file,
+// so an older PATH.1 goes first. A file that cannot be renamed (another
+// program holds it open) starts again empty, so that the limit holds.
+bool LogFile::Rotate() {
+  std::fclose(file_);
+  file_ = nullptr;
+  const std::string old = path_ + ".1";
+  std::remove(old.c_str());
+  const bool renamed = std::rename(path_.c_str(), old.c_str()) == 0;
+  if (!renamed) {
+    std::FILE* emptied = std::fopen(path_.c_str(), "wb");
+    if (emptied != nullptr) std::fclose(emptied);
+  }
+  return Open(path_, limit_);
+}
+
+void LogFile::Close() {
+  if (file_ != nullptr) std::fclose(file_);
+  file_ = nullptr;
+  size_ = 0;
+}
+
+// "YYYY-MM-DD HH:MM:SS  ", local time, made once a second.
+const std::string& LogFile::TimeStamp() {
+  const std::time_t now = std::time(nullptr);
+  if (now != stampedSecond_) {
+    stampedSecond_ = now;
+    char text[32] = "";
+    if (const std::tm* local = std::localtime(&now); local != nullptr) {
+      std::strftime(text, sizeof text, "%Y-%m-%d %H:%M:%S  ", local);
+    }
+    stamp_ = text;
+  }
+  return stamp_;
+}
+
+}  // namespace quorvel

@@ -1,0 +1,45 @@
+#pragma once
+
+// The operator's log file: each line of the debug log appended with the
+// local time and indented by its depth, bounded by one rotated old file.
+
+#include <cstddef>
+#include <cstdint>
+#include <cstdio>
+#include <ctime>
+#include <string>
+
+namespace quorvel {
+
+// Lines are the relay's own bytes (Windows-1252 text), each ended by CR LF.
+// Written through a buffer that Flush empties; when the file would grow past
+// its limit it becomes PATH.1 (replacing an older one) and a new file starts.
+class LogFile {
+ public:
+  LogFile() = default;
+  ~LogFile();
+  LogFile(const LogFile&) = delete;
+  LogFile& operator=(const LogFile&) = delete;
+
+  // Opens `path` for appending, to hold at most `limitBytes`; false when it
+  // cannot be opened.
+  bool Open(const std::string& path, std::int64_t limitBytes);
+  bool IsOpen() const { return file_ != nullptr; }
+  // False when the line could not be written; the file is closed then.
+  bool WriteLine(std::size_t depth, const std::string& text);
+  void Flush();
+
+ private:
+  bool Rotate();
+  void Close();
+  const std::string& TimeStamp();
+
+  std::string path_;
+  std::int64_t limit_ = 0;
+  std::int64_t size_ = 0;
+  std::FILE* file_ = nullptr;
+  std::time_t stampedSecond_ = -1;
+  std::string stamp_;
+};
+
+}  // namespace quorvel
