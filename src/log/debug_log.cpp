@@ -38,13 +38,23 @@ void DebugLog::DropOldestEntries(std::size_t count) {
 
 void DebugLog::Line(const char* format, ...) {  // NOLINT(cert-dcl50-cpp): see the declaration
   if (!active()) return;
-  char line[256];
   va_list arguments;
   va_start(arguments, format);
+  va_list again;
+  va_copy(again, arguments);
+  char line[256];
   const int length = std::vsnprintf(line, sizeof line, format, arguments);
   va_end(arguments);
-  if (length < 0) return;
-  Append(line);
+  if (length >= 0 && static_cast<std::size_t>(length) < sizeof line) {
+    Append(line);
+  } else if (length >= 0) {
+    // Longer than a line usually is: formatted once more, whole.
+    std::string longer(static_cast<std::size_t>(length) + 1, '\0');
+    std::vsnprintf(longer.data(), longer.size(), format, again);
+    longer.pop_back();
+    Append(std::move(longer));
+  }
+  va_end(again);
 }
 
 void DebugLog::Text(const std::uint8_t* bytes, std::int32_t length) {

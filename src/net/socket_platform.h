@@ -47,10 +47,21 @@ bool SendTo(SocketHandle socket, const void* data, std::int32_t length, const So
 // lost and gives -1. The sender goes into `sender`.
 std::int32_t ReceiveFrom(SocketHandle socket, void* buffer, std::int32_t size, SocketAddress& sender);
 
-enum class Readiness { DatagramQueued, TimedOut, Failed };
+// ---- The probe's connected socket, on which the network's word that a
+// datagram cannot be delivered (an ICMP port or host unreachable, no route)
+// comes back as an error.
+
+enum class Reach { Delivered, Unreachable, Failed };
+// Fixes the socket's one peer; Unreachable when there is no route to it.
+Reach ConnectSocket(SocketHandle socket, const SocketAddress& peer);
+// Hands one datagram to the platform for the connected peer.
+Reach SendConnected(SocketHandle socket, const void* data, std::int32_t length);
+
+enum class Readiness { DatagramQueued, TimedOut, Unreachable, Failed };
 // Waits up to `timeoutMilliseconds` until a datagram (empty ones included) is
 // queued, and leaves it queued. A pending socket error is consumed and gives
-// Failed. (The probe's wait; the relay's watcher uses the waits below.)
+// Unreachable when it says the peer cannot be reached, Failed otherwise.
+// (The probe's wait; the relay's watcher uses the waits below.)
 Readiness WaitForDatagram(SocketHandle socket, std::int32_t timeoutMilliseconds);
 // Length of the datagram at the head of the queue without taking it; -1 when
 // none is queued or its length cannot be learnt. Does not wait. An error

@@ -73,7 +73,9 @@ TEST_F(LogFileTest, EveryLineGoesToTheFileIndentedByDepthWithOrWithoutTheTree) {
               (std::vector<std::string>{"WindowEvent", "  Absender 160", "  H\xE4l", "SendeEvent", "  Absender -5",
                                         "  H\xE4l"}));
     // The tree holds what it held before; without debugging it is no log anyone reads.
-    if (debugging) EXPECT_EQ(log.Render(), "WindowEvent\n  Absender 160\n  H\xE4l\nSendeEvent\n  Absender -5\n  H\xE4l\n");
+    if (debugging) {
+      EXPECT_EQ(log.Render(), "WindowEvent\n  Absender 160\n  H\xE4l\nSendeEvent\n  Absender -5\n  H\xE4l\n");
+    }
   }
 }
 

@@ -10,7 +10,6 @@
 namespace quorvel::probe {
 namespace {
 
-constexpr std::uint32_t kUnresolvable = 0xFFFFFFFF;
 constexpr std::uint16_t kAddressFamilyIpv4 = 2;
 // The largest UDP payload over IPv4, so that no answer is cut off.
 constexpr std::int32_t kLargestDatagram = 65507;
@@ -50,6 +49,7 @@ ProbeOutcome AwaitAnswer(SocketHandle socket, const SocketAddress& relay, std::i
       case socket_platform::Readiness::TimedOut:
         // A wait cut short by a signal also lands here; the deadline decides.
         continue;
+      case socket_platform::Readiness::Unreachable:
       case socket_platform::Readiness::Failed:
         return ProbeOutcome::Unreachable;
       case socket_platform::Readiness::DatagramQueued:
@@ -64,6 +64,29 @@ ProbeOutcome AwaitAnswer(SocketHandle socket, const SocketAddress& relay, std::i
     return ClassifyAnswer(result.answer);
   }
   return ProbeOutcome::NoAnswer;
+}
+
+ProbeOutcome OutcomeOf(socket_platform::Reach reach) {
+  switch (reach) {
+    case socket_platform::Reach::Delivered:
+      return ProbeOutcome::NoAnswer;  // so far
+    case socket_platform::Reach::Unreachable:
+      return ProbeOutcome::Unreachable;
+    case socket_platform::Reach::Failed:
+      break;
+  }
+  return ProbeOutcome::CannotSend;
+}
+
+// The socket is connected to the relay port, so that the network's word
+// that the Ping cannot be delivered comes back to it at once, as an error,
+// rather than the probe waiting out its time. NoAnswer: sent, no word yet.
+ProbeOutcome SendPing(SocketHandle socket, const SocketAddress& relay) {
+  if (socket == 0) return ProbeOutcome::CannotSend;
+  const ProbeOutcome connected = OutcomeOf(socket_platform::ConnectSocket(socket, relay));
+  if (connected != ProbeOutcome::NoAnswer) return connected;
+  const ReplyDatagram ping = BuildReply(DatagramType::Ping);
+  return OutcomeOf(socket_platform::SendConnected(socket, ping.data(), static_cast<std::int32_t>(ping.size())));
 }
 
 }  // namespace
@@ -81,7 +104,7 @@ ProbeResult ProbeRelay(const ProbeArguments& arguments) {
     return result;
   }
   result.address = ResolveHost(arguments.host.c_str());
-  if (result.address == kUnresolvable) {
+  if (result.address == kUnresolvableAddress) {
     result.outcome = ProbeOutcome::HostNotFound;
   } else {
     const ProbeSocket socket;
@@ -89,11 +112,8 @@ ProbeResult ProbeRelay(const ProbeArguments& arguments) {
     relay.sin_family = kAddressFamilyIpv4;
     relay.sin_port = PortToNetworkOrder(static_cast<std::uint16_t>(arguments.port));
     relay.sin_addr = result.address;
-    const ReplyDatagram ping = BuildReply(DatagramType::Ping);
-    if (socket.handle() == 0 ||
-        !socket_platform::SendTo(socket.handle(), ping.data(), static_cast<std::int32_t>(ping.size()), relay)) {
-      result.outcome = ProbeOutcome::CannotSend;
-    } else {
+    result.outcome = SendPing(socket.handle(), relay);
+    if (result.outcome == ProbeOutcome::NoAnswer) {
       result.outcome = AwaitAnswer(socket.handle(), relay, arguments.timeoutMilliseconds, result);
     }
   }

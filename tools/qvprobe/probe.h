@@ -15,8 +15,8 @@ enum class ProbeOutcome {
   // Nothing came back in time: no relay, a closed port, or a firewall that
   // drops UDP.
   NoAnswer,
-  // The network said the Ping could not be delivered (on platforms that
-  // report it: typically a closed port, or no route to the host).
+  // The network said the Ping could not be delivered: a closed port (an
+  // ICMP port unreachable), or no route to the host.
   Unreachable,
   // Something answered from the relay port, but not as a relay answers.
   OtherAnswer,
@@ -28,16 +28,17 @@ enum class ProbeOutcome {
 
 struct ProbeResult {
   ProbeOutcome outcome = ProbeOutcome::NoAnswer;
-  // Where the Ping went, network order; 0xFFFFFFFF when HOST was not found.
-  std::uint32_t address = 0xFFFFFFFF;
+  // Where the Ping went, network order; kUnresolvableAddress when HOST was
+  // not found.
+  std::uint32_t address = kUnresolvableAddress;
   // For RelayRunning and OtherAnswer: who answered, and what.
   SocketAddress answerFrom;
   std::vector<std::uint8_t> answer;
 };
 
-// Sends one Ping from a fresh socket to (HOST, port) and waits up to the
-// timeout for the answer from that port; datagrams from other ports are
-// passed over. A Ping from an unknown source changes nothing in a relay: it
+// Sends one Ping from a fresh socket connected to (HOST, port) and waits up
+// to the timeout for the answer from that port; datagrams from other ports
+// are passed over. A Ping from an unknown source changes nothing in a relay: it
 // is refused with LoginFailed.
 ProbeResult ProbeRelay(const ProbeArguments& arguments);
 

@@ -8,9 +8,9 @@ namespace quorvel::probe {
 namespace {
 
 std::string DottedAddress(std::uint32_t networkOrder) {
-  const auto* bytes = reinterpret_cast<const unsigned char*>(&networkOrder);
+  const auto parts = AddressParts(networkOrder);
   char text[16];
-  std::snprintf(text, sizeof text, "%u.%u.%u.%u", bytes[0], bytes[1], bytes[2], bytes[3]);
+  std::snprintf(text, sizeof text, "%d.%d.%d.%d", parts[0], parts[1], parts[2], parts[3]);
   return text;
 }
 

@@ -39,6 +39,7 @@ void FromSockaddr(const sockaddr_in& platform, SocketAddress& address) {
 bool Interrupted() { return errno == EINTR; }
 bool NothingQueued() { return errno == EAGAIN || errno == EWOULDBLOCK; }
 bool NoSocket() { return errno == EBADF || errno == ENOTSOCK; }
+bool PeerUnreachable() { return errno == ECONNREFUSED || errno == EHOSTUNREACH || errno == ENETUNREACH; }
 
 // A refusal reported for an earlier send stands before the datagrams; each
 // look consumes one. Bounded, so that a socket that fails for good cannot
@@ -146,7 +147,22 @@ Readiness WaitForDatagram(SocketHandle socket, std::int32_t timeoutMilliseconds)
   // consumes the error but never the datagram.
   char scratch = 0;
   const ssize_t peeked = ::recv(descriptor, &scratch, 0, MSG_PEEK | MSG_TRUNC | MSG_DONTWAIT);
-  return peeked >= 0 ? Readiness::DatagramQueued : Readiness::Failed;
+  if (peeked >= 0) return Readiness::DatagramQueued;
+  return PeerUnreachable() ? Readiness::Unreachable : Readiness::Failed;
+}
+
+Reach ConnectSocket(SocketHandle socket, const SocketAddress& peer) {
+  const sockaddr_in platform = ToSockaddr(peer);
+  if (::connect(DescriptorOf(socket), reinterpret_cast<const sockaddr*>(&platform), sizeof platform) == 0) {
+    return Reach::Delivered;
+  }
+  return PeerUnreachable() ? Reach::Unreachable : Reach::Failed;
+}
+
+Reach SendConnected(SocketHandle socket, const void* data, std::int32_t length) {
+  if (length < 0 || (data == nullptr && length > 0)) return Reach::Failed;
+  if (::send(DescriptorOf(socket), data, static_cast<size_t>(length), 0) >= 0) return Reach::Delivered;
+  return PeerUnreachable() ? Reach::Unreachable : Reach::Failed;
 }
 
 std::int32_t QueuedDatagramSize(SocketHandle socket) {

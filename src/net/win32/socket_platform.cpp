@@ -29,15 +29,28 @@ void FromSockaddr(const sockaddr_in& platform, SocketAddress& address) {
   address.sin_addr = platform.sin_addr.s_addr;
 }
 
-enum class Failure { MessageTooLong, NothingQueued, Other };
+enum class Failure { MessageTooLong, NothingQueued, Unreachable, Other };
 
 // The one place where the thread's error code is read. It is reset at once,
 // so that no later call finds a stale code.
 Failure TakeLastFailure() {
   const int code = ::WSAGetLastError();
   ::WSASetLastError(0);
-  if (code == WSAEMSGSIZE) return Failure::MessageTooLong;
-  return code == WSAEWOULDBLOCK ? Failure::NothingQueued : Failure::Other;
+  switch (code) {
+    case WSAEMSGSIZE:
+      return Failure::MessageTooLong;
+    case WSAEWOULDBLOCK:
+      return Failure::NothingQueued;
+    // A datagram socket learns of an ICMP port unreachable as a reset.
+    case WSAECONNRESET:
+    case WSAECONNREFUSED:
+    case WSAENETUNREACH:
+    case WSAEHOSTUNREACH:
+    case WSAENETRESET:
+      return Failure::Unreachable;
+    default:
+      return Failure::Other;
+  }
 }
 
 // A refusal reported for an earlier send (WSAECONNRESET on a datagram
@@ -172,7 +185,30 @@ Readiness WaitForDatagram(SocketHandle socket, std::int32_t timeoutMilliseconds)
   // fits, a longer one is reported as too long, and both stay queued.
   char scratch = 0;
   if (::recv(platform, &scratch, 0, MSG_PEEK) != SOCKET_ERROR) return Readiness::DatagramQueued;
-  return TakeLastFailure() == Failure::MessageTooLong ? Readiness::DatagramQueued : Readiness::Failed;
+  switch (TakeLastFailure()) {
+    case Failure::MessageTooLong:
+      return Readiness::DatagramQueued;
+    case Failure::Unreachable:
+      return Readiness::Unreachable;
+    default:
+      return Readiness::Failed;
+  }
+}
+
+Reach ConnectSocket(SocketHandle socket, const SocketAddress& peer) {
+  const sockaddr_in platform = ToSockaddr(peer);
+  if (::connect(PlatformSocket(socket), reinterpret_cast<const sockaddr*>(&platform), sizeof platform) == 0) {
+    return Reach::Delivered;
+  }
+  return TakeLastFailure() == Failure::Unreachable ? Reach::Unreachable : Reach::Failed;
+}
+
+Reach SendConnected(SocketHandle socket, const void* data, std::int32_t length) {
+  if (length < 0 || (data == nullptr && length > 0)) return Reach::Failed;
+  if (::send(PlatformSocket(socket), static_cast<const char*>(data), length, 0) != SOCKET_ERROR) {
+    return Reach::Delivered;
+  }
+  return TakeLastFailure() == Failure::Unreachable ? Reach::Unreachable : Reach::Failed;
 }
 
 std::int32_t QueuedDatagramSize(SocketHandle socket) {
@@ -181,7 +217,9 @@ std::int32_t QueuedDatagramSize(SocketHandle socket) {
   for (int look = 0; look < kMostErrorsPassed; ++look) {
     const int size = ::recv(platform, PeekScratch(), kLargestPeek, MSG_PEEK);
     if (size != SOCKET_ERROR) return size;
-    if (TakeLastFailure() != Failure::Other) return -1;
+    // A refusal of an earlier send is consumed; look again.
+    const Failure failure = TakeLastFailure();
+    if (failure == Failure::MessageTooLong || failure == Failure::NothingQueued) return -1;
   }
   return -1;
 }
