@@ -206,9 +206,10 @@ def machine():
 class Pair:
     """Two relays and their clients, logged in both ways."""
 
-    def __init__(self, session, say):
-        self.a = session.host("a", load_run.settings(PORT))
-        self.b = session.host("b", load_run.settings(PORT))
+    def __init__(self, session, say, extra_settings=()):
+        settings = load_run.settings(PORT) + "".join(f"{line}\r\n" for line in extra_settings).encode()
+        self.a = session.host("a", settings)
+        self.b = session.host("b", settings)
         self.address_a, self.address_b = self.a.link(self.b)
         self.relay_a = self.a.start_relay()
         self.relay_b = self.b.start_relay()
@@ -314,7 +315,8 @@ def latency_of(pair, texts):
 
 def run_bench(session, args, results, say):
     results["machine"] = machine()
-    pair = Pair(session, say)
+    results["settings"] = list(args.setting)
+    pair = Pair(session, say, args.setting)
     results["receive_queue_bytes"] = receive_queue_limit(pair.b, PORT)
 
     probe = pair.client_a.ask("sleepprobe 2000", timeout=120).split()
@@ -598,6 +600,8 @@ def main():
     parser.add_argument("--memory-texts", type=int, default=20000)
     parser.add_argument("--cpu-seconds", type=float, default=10.0)
     parser.add_argument("--relay-build", help="take Quorvel.exe from this build directory instead")
+    parser.add_argument("--setting", action="append", default=[], metavar="KEY=VALUE",
+                        help="one more line for both relays' JOX-UDP.ini (say, 'Log File=quorvel.log')")
     args = parser.parse_args()
     results = {}
     if args.relay_build:
