@@ -29,14 +29,14 @@ bool LogFile::Open(const std::string& path, std::int64_t limitBytes) {
 
 bool LogFile::WriteLine(std::size_t depth, const std::string& text) {
   if (file_ == nullptr) return false;
-  const std::string& stamp = TimeStamp();
-  const auto length = static_cast<std::int64_t>(stamp.size() + 2 * depth + text.size() + 2);
+  // One write per line: the C library takes its lock once.
+  line_.assign(TimeStamp());
+  line_.append(2 * depth, ' ');
+  line_.append(text);
+  line_.append("\r\n");
+  const auto length = static_cast<std::int64_t>(line_.size());
   if (size_ > 0 && size_ + length > limit_ && !Rotate()) return false;
-  bool written = std::fwrite(stamp.data(), 1, stamp.size(), file_) == stamp.size();
-  for (std::size_t level = 0; written && level < depth; ++level) written = std::fputs("  ", file_) >= 0;
-  written = written && std::fwrite(text.data(), 1, text.size(), file_) == text.size();
-  written = written && std::fputs("\r\n", file_) >= 0;
-  if (!written) {
+  if (std::fwrite(line_.data(), 1, line_.size(), file_) != line_.size()) {
     Close();
     return false;
   }

@@ -40,6 +40,7 @@ class LogFile {
   std::FILE* file_ = nullptr;
   std::time_t stampedSecond_ = -1;
   std::string stamp_;
+  std::string line_;  // the line being written, kept for its capacity
 };
 
 }  // namespace quorvel
