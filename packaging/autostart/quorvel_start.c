@@ -12,6 +12,8 @@
 #include <windows.h>
 #include <wchar.h>
 
+#include "quorvel_wire.h"
+
 #define LONGEST_PATH 32768
 
 static const wchar_t relay_name[] = L"Quorvel.exe";
@@ -37,7 +39,7 @@ int WINAPI WinMain(HINSTANCE instance, HINSTANCE previous, LPSTR arguments, int 
     (void)arguments;
     (void)show;
 
-    if (FindWindowW(L"WindowClass_1", relay_name) != NULL) {
+    if (FindWindowA(QV_RELAY_WINDOW_CLASS, QV_RELAY_WINDOW_TITLE) != NULL) {
         return 0;
     }
 

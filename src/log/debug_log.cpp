@@ -1,4 +1,5 @@
-// The debug log: the tree of everything the relay does, grouped by event.
+// The debug log: the tree of everything the relay does, grouped by event,
+// which feeds the view and the operator's log file.
 
 #include "log/debug_log.h"
 
