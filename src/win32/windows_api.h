@@ -1,13 +1,7 @@
 #pragma once
 
-// The one way the Win32 layer takes in the platform headers:
-// without the rarely used parts (and their sockets header) and without the
-// min/max macros that would break the standard library.
-#ifndef WIN32_LEAN_AND_MEAN
-#define WIN32_LEAN_AND_MEAN
-#endif
-#ifndef NOMINMAX
-#define NOMINMAX
-#endif
-#include <windows.h>
+// The platform headers of the Win32 layer: the lean windows.h, and the
+// common controls for the log tree.
+#include "base/win32/windows_api.h"
+
 #include <commctrl.h>

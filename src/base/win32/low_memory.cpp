@@ -5,13 +5,7 @@
 
 #include <initializer_list>
 
-#ifndef WIN32_LEAN_AND_MEAN
-#define WIN32_LEAN_AND_MEAN
-#endif
-#ifndef NOMINMAX
-#define NOMINMAX
-#endif
-#include <windows.h>
+#include "base/win32/windows_api.h"
 
 namespace quorvel {
 
