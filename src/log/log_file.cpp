@@ -10,7 +10,7 @@ namespace quorvel {
 namespace {
 
 // Big enough that a burst of events is written in a few calls.
-constexpr std::size_t kWriteBuffer = 64 * 1024;
+constexpr std::size_t kWriteBuffer = std::size_t{64} * 1024;
 
 }  // namespace
 
