@@ -66,27 +66,15 @@ ProbeOutcome AwaitAnswer(SocketHandle socket, const SocketAddress& relay, std::i
   return ProbeOutcome::NoAnswer;
 }
 
-ProbeOutcome OutcomeOf(socket_platform::Reach reach) {
-  switch (reach) {
-    case socket_platform::Reach::Delivered:
-      return ProbeOutcome::NoAnswer;  // so far
-    case socket_platform::Reach::Unreachable:
-      return ProbeOutcome::Unreachable;
-    case socket_platform::Reach::Failed:
-      break;
-  }
-  return ProbeOutcome::CannotSend;
-}
-
 // The socket is connected to the relay port, so that the network's word
 // that the Ping cannot be delivered comes back to it at once, as an error,
-// rather than the probe waiting out its time. NoAnswer: sent, no word yet.
-ProbeOutcome SendPing(SocketHandle socket, const SocketAddress& relay) {
-  if (socket == 0) return ProbeOutcome::CannotSend;
-  const ProbeOutcome connected = OutcomeOf(socket_platform::ConnectSocket(socket, relay));
-  if (connected != ProbeOutcome::NoAnswer) return connected;
+// rather than the probe waiting out its time.
+socket_platform::Reach SendPing(SocketHandle socket, const SocketAddress& relay) {
+  if (socket == 0) return socket_platform::Reach::Failed;
+  const socket_platform::Reach connected = socket_platform::ConnectSocket(socket, relay);
+  if (connected != socket_platform::Reach::Delivered) return connected;
   const ReplyDatagram ping = BuildReply(DatagramType::Ping);
-  return OutcomeOf(socket_platform::SendConnected(socket, ping.data(), static_cast<std::int32_t>(ping.size())));
+  return socket_platform::SendConnected(socket, ping.data(), static_cast<std::int32_t>(ping.size()));
 }
 
 }  // namespace
@@ -112,9 +100,16 @@ ProbeResult ProbeRelay(const ProbeArguments& arguments) {
     relay.sin_family = kAddressFamilyIpv4;
     relay.sin_port = PortToNetworkOrder(static_cast<std::uint16_t>(arguments.port));
     relay.sin_addr = result.address;
-    result.outcome = SendPing(socket.handle(), relay);
-    if (result.outcome == ProbeOutcome::NoAnswer) {
-      result.outcome = AwaitAnswer(socket.handle(), relay, arguments.timeoutMilliseconds, result);
+    switch (SendPing(socket.handle(), relay)) {
+      case socket_platform::Reach::Delivered:
+        result.outcome = AwaitAnswer(socket.handle(), relay, arguments.timeoutMilliseconds, result);
+        break;
+      case socket_platform::Reach::Unreachable:
+        result.outcome = ProbeOutcome::Unreachable;
+        break;
+      case socket_platform::Reach::Failed:
+        result.outcome = ProbeOutcome::CannotSend;
+        break;
     }
   }
   StopNetwork();
