@@ -79,11 +79,16 @@ TEST_F(LogFileTest, EveryLineGoesToTheFileIndentedByDepthWithOrWithoutTheTree) {
   }
 }
 
-TEST_F(LogFileTest, WithoutAFileAndWithoutDebuggingNothingIsKept) {
-  DebugLog log;
-  EXPECT_FALSE(log.active());
-  WriteEvent(log, "WindowEvent", 1);
-  EXPECT_TRUE(log.empty());
+TEST_F(LogFileTest, WithoutDebuggingAndWithoutAWritableFileNothingIsKept) {
+  for (const bool fileNamed : {false, true}) {
+    SCOPED_TRACE(fileNamed);
+    DebugLog log;
+    // A file that cannot be opened leaves no trace either.
+    if (fileNamed) log.WriteToFile((dir.path() / "no-such-folder" / "relay.log").string(), 1 << 20, kFailure);
+    EXPECT_FALSE(log.active());
+    WriteEvent(log, "WindowEvent", 1);
+    EXPECT_TRUE(log.empty());
+  }
 }
 
 TEST_F(LogFileTest, AFullFileIsRotatedOnceAndTheDiskHoldsAtMostTwoFiles) {
@@ -132,14 +137,6 @@ TEST_F(LogFileTest, AFileThatCannotBeOpenedIsReportedOnceInTheTreeAndTheRelayLog
                               "Fenster mit der hwnd 65614 erstellt\n"
                               "Server auf Port 1234 initalisiert\n");
   EXPECT_FALSE(std::filesystem::exists(file));
-}
-
-TEST_F(LogFileTest, WithoutDebuggingAFailedFileLeavesNoTrace) {
-  DebugLog log;
-  log.WriteToFile((dir.path() / "no-such-folder" / "relay.log").string(), 1 << 20, kFailure);
-  EXPECT_FALSE(log.active());
-  log.Line("WindowEvent");
-  EXPECT_TRUE(log.empty());
 }
 
 class LogFileSettingsTest : public ::testing::Test {
