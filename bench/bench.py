@@ -312,9 +312,10 @@ def count_costs(pair, args, say):
     """What one text and one junk datagram cost each of the six processes,
     counted (bench/cost_count.py), net of what the processes do idle in as
     much time. In a stretch of its own, so that nothing timed is disturbed,
-    and by default at 50/s, so that each datagram finds the relays asleep
-    even on a busy machine: at 200/s a delayed relay takes several in one
-    turn, and the counts follow the load."""
+    and by default at 20/s, so that each datagram finds the relays asleep
+    even on a busy machine: when a sender or a relay is kept waiting for a
+    processor, several datagrams are taken in one turn, and the counts
+    follow the load."""
     idle, _ = cost_count.measure(pair.counted, lambda: time.sleep(COUNT_IDLE_SECONDS))
     texts, _ = cost_count.measure(pair.counted, lambda: pair.send(args.count_texts, args.count_rate, settle=1.0))
     arrived = len(pair.last)
@@ -663,9 +664,9 @@ def main():
     parser.add_argument("--relay-build", help="take Quorvel.exe from this build directory instead")
     parser.add_argument("--baseline-build", metavar="DIR",
                         help="count the Quorvel.exe of DIR too, in a pair of its own, beside this one")
-    parser.add_argument("--count-texts", type=int, default=500, help="texts counted")
+    parser.add_argument("--count-texts", type=int, default=300, help="texts counted")
     parser.add_argument("--count-junk", type=int, default=500, help="junk datagrams counted")
-    parser.add_argument("--count-rate", type=float, default=50.0, help="texts and junk per second while counting")
+    parser.add_argument("--count-rate", type=float, default=20.0, help="texts and junk per second while counting")
     parser.add_argument("--counts-only", action="store_true", help="count, and leave out the timed figures")
     parser.add_argument("--setting", action="append", default=[], metavar="KEY=VALUE",
                         help="one more line for both relays' JOX-UDP.ini (say, 'Log File=quorvel.log')")
