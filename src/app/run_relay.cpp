@@ -28,8 +28,9 @@ void CreateMainWindow(Relay& relay) {
 // 16 bits of anything larger, and partners could not find the relay there.
 bool IsUdpPort(std::int32_t port) { return port >= 1 && port <= 65535; }
 
-// Opens the network and the server endpoint with its watcher. Either failure,
-// and a port that is not one, is shown to the operator and ends the relay.
+// Opens the network and the server endpoint, whose datagrams end the main
+// loop's wait. Each failure, and a port that is not one, is shown to the
+// operator and ends the relay.
 void StartServer(Relay& relay) {
   if (!StartNetwork()) {
     relay.desktop.ErrorBox(texts::kErrorCaption, texts::kNetworkStartFailed);
@@ -42,7 +43,11 @@ void StartServer(Relay& relay) {
     relay.desktop.ErrorBox(texts::kErrorCaption, message);
     Shutdown(relay);
   }
-  StartWatcher(relay.serverEndpoint);  // without a watcher nothing is ever received; nothing to report
+  // Without it the relay could never receive: the network cannot be used.
+  if (!relay.datagramWait.Watch(relay.serverEndpoint)) {
+    relay.desktop.ErrorBox(texts::kErrorCaption, texts::kNetworkStartFailed);
+    Shutdown(relay);
+  }
   relay.log.Line(texts::kServerStartedFormat, port);
 }
 
@@ -54,15 +59,14 @@ void RunRelay(Relay& relay) {
   StartServer(relay);
   for (;;) {
     if (relay.desktop.PollWindowEvent()) Shutdown(relay);
-    ReceiveLoop(relay);
     // Datagrams left over after a full batch are taken in the next turn at
     // once. Otherwise sleep until there is something to do: a message for
-    // the window (a client's, sent or posted) or a datagram flagged by the
-    // watcher. No time limit: the wait ends on either, and on nothing else.
-    if (!DatagramsFlagged(relay.serverEndpoint)) {
+    // the window (a client's, sent or posted) or a datagram. No time limit:
+    // the wait ends on either, and on nothing else.
+    if (!ReceiveLoop(relay)) {
       // Idle: the log file is up to date whenever the relay waits.
       relay.log.Flush();
-      relay.desktop.WaitForWork(ReadinessHandle(relay.serverEndpoint));
+      relay.desktop.WaitForWork(relay.datagramWait.handles());
     }
   }
 }

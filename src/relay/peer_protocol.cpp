@@ -31,13 +31,6 @@ bool GrowReceiveBuffer(Relay& relay) {
   return true;
 }
 
-void LogGrowthRefused(Relay& relay) {
-  relay.log.Line(texts::kBufferResize);
-  relay.log.OpenGroup();
-  relay.log.Line(texts::kBufferNotResizedFormat, InKb(relay.receiveBuffer.NextSize()));
-  relay.log.CloseGroup();
-}
-
 // Grows the buffer step by step until a datagram of `length` bytes fits.
 bool MakeRoomFor(Relay& relay, std::int32_t length) {
   while (relay.receiveBuffer.capacity() < length) {
@@ -56,10 +49,10 @@ void DropDatagram(Relay& relay, std::int32_t length) {
 
 // ---- Logins from partners
 
-void Refuse(Relay& relay, DatagramType type) {
+void Refuse(Relay& relay, DatagramType type, const PeerAddress& sender) {
   if (type != DatagramType::LoginFailed) {
     const ReplyDatagram reply = BuildReply(DatagramType::LoginFailed);
-    SendDatagramTo(relay.serverEndpoint, EndpointPeer(relay.serverEndpoint), reply.data(), kReplyLength);
+    SendDatagramTo(relay.serverEndpoint, sender, reply.data(), kReplyLength);
   }
   relay.log.Line(texts::kLoginRefused);
 }
@@ -90,7 +83,7 @@ void ForwardText(Relay& relay, const std::uint8_t* text, std::int32_t length, co
 // Builds the Text datagram in a block of its own and sends it. False when
 // no memory for the block could be had (a datagram length must also fit in
 // 32 bits); nothing is sent then.
-bool SendTextDatagram(UdpEndpoint& endpoint, const std::uint8_t* data, std::int32_t length) {
+bool SendTextDatagram(const UdpEndpoint& endpoint, const std::uint8_t* data, std::int32_t length) {
   if (length == std::numeric_limits<std::int32_t>::max()) return false;
   const std::int32_t size = TextDatagramLength(length);
   std::unique_ptr<std::uint8_t[]> block(new (std::nothrow) std::uint8_t[static_cast<std::size_t>(size)]);
@@ -102,73 +95,62 @@ bool SendTextDatagram(UdpEndpoint& endpoint, const std::uint8_t* data, std::int3
 
 }  // namespace
 
-void ReceiveLoop(Relay& relay) {
+bool ReceiveLoop(Relay& relay) {
   for (std::int32_t taken = 0; taken < kDatagramsPerTurn; ++taken) {
-    const std::int32_t flagged = FlaggedDatagramSize(relay.serverEndpoint);
-    if (flagged < 0) return;  // nothing (left): the watcher has the socket again
-    const bool fits = flagged == 0 || MakeRoomFor(relay, flagged);
-
-    std::uint8_t noBuffer = 0;  // the platform gets a valid address even without a buffer
-    std::uint8_t* into = relay.receiveBuffer.data() != nullptr ? relay.receiveBuffer.data() : &noBuffer;
-    const std::int32_t received = ReceiveDatagram(relay.serverEndpoint, into, relay.receiveBuffer.capacity());
-
-    if (received == 0) continue;  // an empty datagram: nothing to handle
-    if (!fits) {
-      // No room could be made: the datagram was taken (and lost, as it did
-      // not fit) so that the next one is not held up behind it.
-      DropDatagram(relay, flagged);
+    PeerAddress from;
+    const std::int32_t length =
+        ReceiveDatagram(relay.serverEndpoint, relay.receiveBuffer.intake(), ReceiveBuffer::kIntakeSize, from);
+    if (length == socket_platform::kNothingQueued) return false;
+    // An empty datagram has nothing to handle; a failed receive took none.
+    if (length <= 0) continue;
+    if (!MakeRoomFor(relay, length)) {
+      // No room could be had: the datagram is lost.
+      DropDatagram(relay, length);
       continue;
     }
-    if (received < 0) {
-      // The datagram changed under us (or the receive failed otherwise): it
-      // is lost, and the buffer grows for the next one.
-      if (!GrowReceiveBuffer(relay)) LogGrowthRefused(relay);
-      continue;
-    }
-    DispatchDatagram(relay, received);
+    DispatchDatagram(relay, relay.receiveBuffer.TakeFromIntake(length), from);
   }
+  return true;
 }
 
-void DispatchDatagram(Relay& relay, std::int32_t length) {
+void DispatchDatagram(Relay& relay, std::span<const std::uint8_t> datagram, const PeerAddress& from) {
   relay.log.Line(texts::kReceiveEvent);
   relay.log.OpenGroup();
-  const PeerAddress sender = EndpointPeer(relay.serverEndpoint);
-  const std::uint8_t* datagram = relay.receiveBuffer.data();
-  if (VirtualServer* entry = relay.table.FindByLoginSource(sender)) {
-    HandlePeerDatagram(relay, datagram, length, *entry);
+  if (VirtualServer* entry = relay.table.FindByLoginSource(from)) {
+    HandlePeerDatagram(relay, datagram, *entry);
   } else {
-    AcceptLogin(relay, datagram + 1, length - 1);
+    AcceptLogin(relay, datagram, from);
   }
   relay.log.CloseGroup();
 }
 
-void AcceptLogin(Relay& relay, const std::uint8_t* bytes, std::int32_t count) {
-  const DatagramType type = TypeOf(bytes[-1]);
+void AcceptLogin(Relay& relay, std::span<const std::uint8_t> datagram, const PeerAddress& from) {
+  const DatagramType type = TypeOf(datagram[0]);
+  const auto count = static_cast<std::int32_t>(datagram.size() - 1);
   if (!IsLoginCandidate(type, count)) {
-    Refuse(relay, type);
+    Refuse(relay, type, from);
     return;
   }
 
-  const std::int32_t name = ReadNameId(bytes);
-  const std::uint32_t sender = EndpointAddress(relay.serverEndpoint);
-  const auto ip = AddressParts(sender);
+  const std::int32_t name = ReadNameId(datagram.data() + 1);
+  const auto ip = AddressParts(from.peerIp);
   relay.log.Line(texts::kLogin);
   relay.log.Line(texts::kLoginIpFormat, ip[0], ip[1], ip[2], ip[3]);
   relay.log.Line(texts::kLoginNameFormat, static_cast<long>(name));
 
-  VirtualServer* entry = relay.table.FindLoginCandidate(name, sender);
+  VirtualServer* entry = relay.table.FindLoginCandidate(name, from.peerIp);
   if (entry == nullptr) {
-    Refuse(relay, type);
+    Refuse(relay, type, from);
     return;
   }
 
-  entry->loginSource = EndpointPeer(relay.serverEndpoint);
+  entry->loginSource = from;
   relay.log.Line(texts::kLoginAccepted);
   const ReplyDatagram reply = BuildReply(DatagramType::LoginOk);
   SendDatagram(entry->partnerEndpoint, reply.data(), kReplyLength);
 }
 
-void HandlePeerDatagram(Relay& relay, const std::uint8_t* datagram, std::int32_t length, VirtualServer& entry) {
+void HandlePeerDatagram(Relay& relay, std::span<const std::uint8_t> datagram, VirtualServer& entry) {
   relay.table.MakeCurrent(&entry);
   relay.log.Line(texts::kTextFromFormat, static_cast<long>(entry.nameId));
 
@@ -197,7 +179,7 @@ void HandlePeerDatagram(Relay& relay, const std::uint8_t* datagram, std::int32_t
       relay.log.Line(texts::kAliveReceived);
       break;
     case DatagramType::Text:
-      ForwardText(relay, datagram + 1, length - 1, entry);
+      ForwardText(relay, datagram.data() + 1, static_cast<std::int32_t>(datagram.size() - 1), entry);
       break;
     default:  // codes without a meaning
       break;

@@ -48,7 +48,7 @@ class PeerProtocolTest : public ::testing::Test {
     ASSERT_NE(OpenServerEndpoint(relay.serverEndpoint, 0), 0);
     relayPort = socket_platform::BoundPort(relay.serverEndpoint.socketHandle);
     ASSERT_NE(relayPort, 0);
-    ASSERT_TRUE(StartWatcher(relay.serverEndpoint));
+    ASSERT_TRUE(relay.datagramWait.Watch(relay.serverEndpoint));
   }
 
   // An entry configured as a create command leaves it: name number, partner
@@ -72,11 +72,11 @@ class PeerProtocolTest : public ::testing::Test {
   }
 
   // Sends `bytes` to the relay's server port and runs one turn of the receive
-  // loop once the watcher has flagged them, so that they have been handled
-  // (or, if empty, passed over) when this returns.
+  // loop once they are queued, so that they have been handled (or, if empty,
+  // passed over) when this returns.
   void Deliver(const UdpSocket& from, const std::string& bytes) {
     ASSERT_TRUE(from.SendTo(relayPort, bytes));
-    ASSERT_TRUE(loopback::WaitUntilFlagged(relay.serverEndpoint)) << "the datagram never reached the relay";
+    ASSERT_TRUE(loopback::DatagramQueued(relay.serverEndpoint)) << "the datagram never reached the relay";
     ReceiveLoop(relay);
   }
 

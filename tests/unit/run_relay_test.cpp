@@ -27,7 +27,7 @@ namespace {
 
 using loopback::FreeUdpPort;
 using loopback::UdpSocket;
-using loopback::WaitUntilFlagged;
+using loopback::DatagramQueued;
 
 constexpr char kAllChecksPassed[] = "start-up checks passed";
 constexpr int kMostPolls = 1000;  // a loop that should have ended long before is cut off here
@@ -251,11 +251,12 @@ TEST_F(RunRelayTest, ACloseRequestEndsTheLoopAtOnceWithoutTakingWaitingDatagrams
           run.desktop.scriptedPolls = {true};
           run.desktop.onPoll = [&run, port] {
             UdpSocket().SendTo(port, std::string(100, 'x'));
-            run.Check(WaitUntilFlagged(run.relay.serverEndpoint), "the datagram is seen");
+            run.Check(DatagramQueued(run.relay.serverEndpoint), "the datagram is queued");
           };
           run.desktop.atEnd = [&run] {
             run.Check(run.desktop.polls == 1, "one poll");
-            run.Check(run.relay.serverEndpoint.dataReady.load() == 1, "the datagram is still waiting");
+            run.Check(DatagramQueued(run.relay.serverEndpoint, std::chrono::milliseconds(0)),
+                      "the datagram is still waiting");
           };
         });
       },
@@ -270,12 +271,12 @@ TEST_F(RunRelayTest, EveryPollWithoutACloseRequestIsFollowedByTakingTheWaitingDa
           run.desktop.scriptedPolls = {false, false, false, true};
           run.desktop.onPoll = [&run, port] {
             if (run.desktop.polls > 1) {
-              run.Check(run.relay.serverEndpoint.dataReady.load() == 0,
+              run.Check(!DatagramQueued(run.relay.serverEndpoint, std::chrono::milliseconds(0)),
                         "the datagram of poll " + std::to_string(run.desktop.polls - 1) + " was taken");
             }
             if (run.desktop.polls < 4) {
               UdpSocket().SendTo(port, std::string(10, 'x'));
-              run.Check(WaitUntilFlagged(run.relay.serverEndpoint), "the datagram is seen");
+              run.Check(DatagramQueued(run.relay.serverEndpoint), "the datagram is queued");
             }
           };
           run.desktop.atEnd = [&run] { run.Check(run.desktop.polls == 4, "four polls"); };
@@ -346,7 +347,7 @@ TEST_F(RunRelayTest, TheSleepingLoopWakesForADatagramWithNoMessageWaiting) {
           });
           run.desktop.atEnd = [&run] {
             run.Check(run.desktop.polls <= kMostTurnsForOneWakeUp, "turns: " + std::to_string(run.desktop.polls));
-            run.Check(run.relay.serverEndpoint.dataReady.load() == 0, "the socket is back with the watcher");
+            run.Check(!DatagramQueued(run.relay.serverEndpoint, std::chrono::milliseconds(0)), "nothing is left queued");
           };
         });
       },
