@@ -151,7 +151,6 @@ void AcceptLogin(Relay& relay, std::span<const std::uint8_t> datagram, const Pee
 }
 
 void HandlePeerDatagram(Relay& relay, std::span<const std::uint8_t> datagram, VirtualServer& entry) {
-  relay.table.MakeCurrent(&entry);
   relay.log.Line(texts::kTextFromFormat, static_cast<long>(entry.nameId));
 
   switch (TypeOf(datagram[0])) {
@@ -186,17 +185,16 @@ void HandlePeerDatagram(Relay& relay, std::span<const std::uint8_t> datagram, Vi
   }
 }
 
-void SendClientData(Relay& relay, ProcessHandle process, const std::uint8_t* data, std::int32_t length) {
-  VirtualServer* entry = relay.table.FindByClientProcess(process);
-  if (entry == nullptr || length < 0) return;
+void SendClientData(Relay& relay, const VirtualServer& sender, const std::uint8_t* data, std::int32_t length) {
+  if (length < 0) return;
 
-  const bool built = SendTextDatagram(entry->partnerEndpoint, data, length);
+  const bool built = SendTextDatagram(sender.partnerEndpoint, data, length);
 
   relay.log.Line(texts::kSendEvent);
   relay.log.OpenGroup();
   // Where the data come from: the client, named by its process handle as in
   // the lines of its announcement and of its messages.
-  relay.log.Line(texts::kSendingDataFromFormat, HandleNumber(process));
+  relay.log.Line(texts::kSendingDataFromFormat, HandleNumber(sender.clientProcess));
   if (built) {
     relay.log.Line(texts::kDataFollows);
     relay.log.Text(data, length);

@@ -6,7 +6,6 @@
 #include <cstdint>
 #include <span>
 
-#include "base/handles.h"
 #include "net/udp_transport.h"
 
 namespace quorvel {
@@ -44,11 +43,9 @@ void AcceptLogin(Relay& relay, std::span<const std::uint8_t> datagram, const Pee
 // client window; everything else is only described in the log.
 void HandlePeerDatagram(Relay& relay, std::span<const std::uint8_t> datagram, VirtualServer& entry);
 
-// Sends `length` bytes of a local client's data (0 or more) as one Text
-// datagram through the partner endpoint of the first entry whose client
-// process is `process`. Without such an entry nothing is sent and nothing is
-// logged. A send that fails, or a datagram for which no memory can be had,
-// is simply not sent.
-void SendClientData(Relay& relay, ProcessHandle process, const std::uint8_t* data, std::int32_t length);
+// Sends `length` bytes (0 or more) of the client of `sender` as one Text
+// datagram through its partner endpoint. A send that fails, or a datagram
+// for which no memory can be had, is simply not sent.
+void SendClientData(Relay& relay, const VirtualServer& sender, const std::uint8_t* data, std::int32_t length);
 
 }  // namespace quorvel

@@ -80,7 +80,7 @@ TEST_F(CreateWithoutSockets, ClientMessagesDuringAnErrorBoxDoNotDisturbTheOpenCo
   EXPECT_EQ(Entry().nameId, 3);
   EXPECT_EQ(Entry().clientWindow, 0x500);
   EXPECT_EQ(Entry().partnerAddress, 0xFFFFFFFFu);
-  VirtualServer& other = *relay.table.FindByClientProcess(0x5678);
+  VirtualServer& other = *EntryOf(relay.table, 0x5678);
   EXPECT_EQ(other.nameId, 5);
   EXPECT_EQ(other.clientWindow, 0x700);
   EXPECT_EQ(other.partnerAddress, Ipv4Address(10, 1, 2, 3));

@@ -23,6 +23,7 @@
 #include "quorvel_wire.h"
 #include "relay/datagram.h"
 #include "relay/relay.h"
+#include "table_walk.h"
 
 namespace quorvel::testing {
 namespace {
@@ -173,7 +174,6 @@ TEST_F(AcceptLogin, MatchingLoginRegistersItsSourceAndIsAnsweredAtThePartnersSer
   EXPECT_EQ(reply->sourceAddress, "127.0.0.1");
   EXPECT_NE(reply->sourcePort, relayPort);  // from the entry's own socket, not the server port
   EXPECT_FALSE(partnerEntry.HasWaiting());  // nothing to the login's source port
-  EXPECT_EQ(relay.table.CurrentVirtualServer(), &entry);
   EXPECT_EQ(relay.log.Render(),
             "EmpfangsEvent\n"
             "  Login\n"
@@ -502,19 +502,14 @@ TEST_F(KnownPartner, TheDatagramsGroupIsClosedBeforeTheWindowGetsTheText) {
             "  Wir werden gepingt\n");
 }
 
-TEST_F(KnownPartner, APartnersDatagramLeavesTheCursorOnItsEntry) {
+TEST_F(KnownPartner, ANewEntryGoesBehindTheEntryOfThePartnersLastDatagram) {
   // Table E1, E2, E3 with E1 logged in: after a datagram from E1's partner a
   // new entry goes directly behind E1.
   Configure(8, "127.0.0.1", 0x2002, 0x52);
   Configure(9, "127.0.0.1", 0x2003, 0x53);
   Deliver(partnerEntry, Bytes({0x06}));
-  EXPECT_EQ(relay.table.CurrentVirtualServer(), entry);
   relay.table.AddVirtualServer()->clientProcess = 0x54;
-
-  std::vector<ProcessHandle> order;
-  relay.table.ResetCursor();
-  while (VirtualServer* each = relay.table.NextVirtualServer()) order.push_back(each->clientProcess);
-  EXPECT_EQ(order, (std::vector<ProcessHandle>{kClientProcess, 0x54, 0x52, 0x53}));
+  EXPECT_EQ(TableOrder(relay.table), (std::vector<ProcessHandle>{kClientProcess, 0x54, 0x52, 0x53}));
 }
 
 TEST_F(KnownPartner, DatagramsAreHandledForTheEntryOfTheirSource) {
@@ -733,20 +728,19 @@ class SendClientDataTest : public PeerProtocolTest {
   }
 
   void Send(ProcessHandle process, const std::string& data) {
-    SendClientData(relay, process, reinterpret_cast<const std::uint8_t*>(data.data()),
+    SendClientData(relay, *EntryOf(relay.table, process), reinterpret_cast<const std::uint8_t*>(data.data()),
                    static_cast<std::int32_t>(data.size()));
   }
 };
 
 TEST_F(SendClientDataTest, SendsTheBytesUnchangedBehindTheTextType) {
-  VirtualServer& entry = LinkedEntry(0x77);
+  LinkedEntry(0x77);
   Send(0x77, "abc");
   EXPECT_EQ(partnerServer.NextBytes(), "\x07" "abc");
   Send(0x77, std::string("\0mid\0", 5));
   EXPECT_EQ(partnerServer.NextBytes(), std::string("\x07\0mid\0", 6));
   Send(0x77, "");
   EXPECT_EQ(partnerServer.NextBytes(), "\x07");
-  EXPECT_EQ(relay.table.CurrentVirtualServer(), &entry);
 
   EXPECT_EQ(relay.log.Render(),
             "SendeEvent\n  Sende Daten von 119\n  Folgende Daten werden gesendet:\n  abc\n"
@@ -759,35 +753,6 @@ TEST_F(SendClientDataTest, TheLineNamesTheClientByItsProcessHandleAsA32BitNumber
   Send(-4, "x");
   EXPECT_EQ(partnerServer.NextBytes(), "\x07x");
   EXPECT_EQ(relay.log.Render(), "SendeEvent\n  Sende Daten von -4\n  Folgende Daten werden gesendet:\n  x\n");
-}
-
-TEST_F(SendClientDataTest, WithoutAnEntryForTheProcessNothingIsSentOrLogged) {
-  LinkedEntry(0x10);
-  VirtualServer& last = LinkedEntry(0x20);
-  Send(0x99, "lost");
-  EXPECT_TRUE(relay.log.empty());
-  EXPECT_EQ(relay.table.CurrentVirtualServer(), &last);
-
-  Send(0x10, "first");
-  EXPECT_EQ(partnerServer.NextBytes(), "\x07" "first");
-}
-
-TEST_F(SendClientDataTest, OfEntriesWithEqualHandlesTheFirstInTableOrderSends) {
-  VirtualServer& first = LinkedEntry(0x10);
-  VirtualServer& second = LinkedEntry(0x10);
-  const char probe = 'p';
-  SendDatagram(first.partnerEndpoint, &probe, 1);
-  const auto fromFirst = partnerServer.Next();
-  SendDatagram(second.partnerEndpoint, &probe, 1);
-  const auto fromSecond = partnerServer.Next();
-  ASSERT_TRUE(fromFirst && fromSecond);
-  ASSERT_NE(fromFirst->sourcePort, fromSecond->sourcePort);
-
-  Send(0x10, "t");
-  const auto text = partnerServer.Next();
-  ASSERT_TRUE(text);
-  EXPECT_EQ(text->bytes, "\x07t");
-  EXPECT_EQ(text->sourcePort, fromFirst->sourcePort);
 }
 
 TEST_F(SendClientDataTest, AnEntryWithoutALinkSendsNothingButIsLogged) {

@@ -17,6 +17,7 @@
 #include "quorvel_wire.h"
 #include "relay/relay.h"
 #include "scratch_directory.h"
+#include "table_walk.h"
 
 // The relay ends its process, so each case runs it in a death-test child.
 // The child checks what it saw just before the process ends and prints one
@@ -234,9 +235,8 @@ TEST_F(RunRelayTest, ClientMessagesDeliveredDuringAPollReachTheClientCallback) {
             run.Check(run.desktop.Deliver(QV_PROCESS_ID_MESSAGE, 0, 77) == 1, "the client is registered");
           };
           run.desktop.atEnd = [&run] {
-            run.relay.table.ResetCursor();
-            const VirtualServer* entry = run.relay.table.NextVirtualServer();
-            run.Check(entry != nullptr && entry->clientProcess == 0x4D0, "the relay's own table holds the client");
+            const VirtualServer* entry = testing::EntryOf(run.relay.table, 0x4D0);
+            run.Check(entry != nullptr, "the relay's own table holds the client");
           };
         });
       },
@@ -322,9 +322,7 @@ TEST_F(RunRelayTest, TheSleepingLoopWakesForAClientMessageWithNoDatagramWaiting)
           });
           run.desktop.atEnd = [&run] {
             run.Check(run.desktop.polls <= kMostTurnsForOneWakeUp, "turns: " + std::to_string(run.desktop.polls));
-            run.relay.table.ResetCursor();
-            const VirtualServer* entry = run.relay.table.NextVirtualServer();
-            run.Check(entry != nullptr && entry->clientProcess == 0x4D0, "the client is registered");
+            run.Check(testing::EntryOf(run.relay.table, 0x4D0) != nullptr, "the client is registered");
           };
         });
       },
