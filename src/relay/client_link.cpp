@@ -9,6 +9,7 @@
 #include <string>
 
 #include "base/byte_order.h"
+#include "log/log_event.h"
 #include "net/udp_transport.h"
 #include "quorvel_wire.h"
 #include "relay/client_notifications.h"
@@ -153,28 +154,28 @@ CommandOutcome CreateVirtualServer(Relay& relay, const std::uint8_t* record, std
 
   relay.log.Line(texts::kClientFound);
   relay.log.Line(texts::kClientLinkUp);
-  relay.log.CloseGroup();  // the message's group (see TakeClientRecord)
   return CommandOutcome::Executed;
 }
 
 // ---- Text, login and quit
 
-void SendText(Relay& relay, const std::uint8_t* record, std::int32_t length, const VirtualServer& sender) {
+// The message's event ends before the send's own.
+void SendText(Relay& relay, const std::uint8_t* record, std::int32_t length, const VirtualServer& sender,
+              LogEvent& event) {
   const std::uint8_t* text = record + record_layout::kTextOffset;
   const std::int32_t textLength = length - record_layout::kTextOffset;
   relay.log.Line(texts::kTextBeingSent);
   relay.log.Line(texts::kTextFollows);
   relay.log.Text(text, textLength);
-  relay.log.CloseGroup();  // the message's group (see TakeClientRecord)
+  event.End();
   SendClientData(relay, sender, text, textLength);
 }
 
-void SendLogin(Relay& relay, const VirtualServer& sender) {
+// The send's event takes the place of the message's.
+void SendLogin(Relay& relay, const VirtualServer& sender, LogEvent& event) {
   const LoginDatagram login = BuildLogin(sender.nameId);
   SendDatagram(sender.partnerEndpoint, login.data(), static_cast<std::int32_t>(login.size()));
-  relay.log.CloseGroup();  // the message's group (see TakeClientRecord)
-  relay.log.Line(texts::kSendEvent);
-  relay.log.OpenGroup();
+  event.Next(texts::kSendEvent);
   relay.log.Line(texts::kLoginBeingSent);
   const auto ip = AddressParts(sender.partnerAddress);
   relay.log.Line(texts::kLoginDataFormat, static_cast<long>(sender.nameId), ip[0], ip[1], ip[2], ip[3],
@@ -187,17 +188,18 @@ void SendLogin(Relay& relay, const VirtualServer& sender) {
 }
 
 // Executes one command record copied out of a client (`record` holds
-// `length` bytes, at least 1) for the entry that supplied it.
+// `length` bytes, at least 1) for the entry that supplied it, logging into
+// the message's `event`.
 CommandOutcome HandleClientCommand(Relay& relay, const std::uint8_t* record, std::int32_t length,
-                                   VirtualServer& sender) {
+                                   VirtualServer& sender, LogEvent& event) {
   switch (ReadCommandCode(record)) {
     case CommandCode::CreateVirtualServer:
       return CreateVirtualServer(relay, record, length, sender);
     case CommandCode::SendText:
-      SendText(relay, record, length, sender);
+      SendText(relay, record, length, sender, event);
       return CommandOutcome::Executed;
     case CommandCode::SendLogin:
-      SendLogin(relay, sender);
+      SendLogin(relay, sender, event);
       return CommandOutcome::Executed;
     case CommandCode::Quit:
       Quit(relay);
@@ -221,11 +223,9 @@ std::uint32_t RegisterClient(Relay& relay, std::intptr_t processIdParam) {
     entry->clientProcessId = processId;
   }
 
-  relay.log.Line(texts::kWindowEvent);
-  relay.log.OpenGroup();
+  const LogEvent event(relay.log, texts::kWindowEvent);
   relay.log.Line(entry != nullptr ? texts::kClientLoginFormat : texts::kNoMemoryForClientFormat,
                  HandleNumber(process));
-  relay.log.CloseGroup();
   return entry != nullptr ? 1 : 0;
 }
 
@@ -293,41 +293,32 @@ VirtualServer* FindSender(Relay& relay, std::uintptr_t address, std::int32_t len
 }
 
 // Hands the record to its sender's command.
-std::uint32_t SenderSearch(Relay& relay, std::uintptr_t address, std::int32_t length) {
+std::uint32_t SenderSearch(Relay& relay, std::uintptr_t address, std::int32_t length, LogEvent& event) {
   VirtualServer* sender = FindSender(relay, address, length);
   if (sender == nullptr) {
     relay.log.Line(texts::kNoSender);
     return NotHandled;
   }
   relay.log.Line(texts::kSenderFormat, HandleNumber(sender->clientProcess));
-  const CommandOutcome outcome = HandleClientCommand(relay, relay.clientDataBuffer.data(), length, *sender);
+  const CommandOutcome outcome = HandleClientCommand(relay, relay.clientDataBuffer.data(), length, *sender, event);
   return outcome == CommandOutcome::Executed ? 1 : 0;
 }
 
 // The data message: copies the record at `address` out of the sending
 // client's process into the client-data buffer and executes it.
-//
-// Group hand-offs: the message's group opened here is ended by the commands
-// that log an event of their own, before they do. A text command ends it
-// before its send event; a login command ends it and leaves its send event's
-// group open; a create command ends it after its last line. The CloseGroup
-// below then ends the login's group, or finds nothing of this message open.
 std::uint32_t TakeClientRecord(Relay& relay, std::uintptr_t address, std::intptr_t lengthParam) {
-  relay.log.Line(texts::kWindowEvent);
-  relay.log.OpenGroup();
+  LogEvent event(relay.log, texts::kWindowEvent);
   relay.log.Line(texts::kClientMessage);
 
   std::uint32_t result = 0;
   if (RecordLengthAcceptable(relay, lengthParam)) {
     const auto length = static_cast<std::int32_t>(lengthParam);
     if (MakeRoomForRecord(relay, length)) {
-      result = SenderSearch(relay, address, length);
+      result = SenderSearch(relay, address, length, event);
     } else {
       relay.log.Line(texts::kNoMemoryForRecordFormat, static_cast<long>(length));
     }
   }
-
-  relay.log.CloseGroup();
   return result;
 }
 

@@ -8,6 +8,7 @@
 #include <new>
 
 #include "base/byte_order.h"
+#include "log/log_event.h"
 #include "net/udp_transport.h"
 #include "relay/client_notifications.h"
 #include "relay/datagram.h"
@@ -22,29 +23,27 @@ long InKb(std::int64_t size) { return static_cast<long>(size / 1024); }
 
 // ---- Receiving
 
-bool GrowReceiveBuffer(Relay& relay) {
-  if (!relay.receiveBuffer.Grow()) return false;
-  relay.log.Line(texts::kBufferResize);
-  relay.log.OpenGroup();
-  relay.log.Line(texts::kBufferResizedFormat, InKb(relay.receiveBuffer.size()));
-  relay.log.CloseGroup();
-  return true;
-}
-
-// Grows the buffer step by step until a datagram of `length` bytes fits.
-bool MakeRoomFor(Relay& relay, std::int32_t length) {
-  while (relay.receiveBuffer.capacity() < length) {
-    if (!GrowReceiveBuffer(relay)) return false;
+// One step of growth for a datagram of `length` bytes: the buffer grew, or
+// it could not, and the datagram is dropped.
+void LogBufferResize(Relay& relay, bool grown, std::int32_t length) {
+  const LogEvent event(relay.log, texts::kBufferResize);
+  if (grown) {
+    relay.log.Line(texts::kBufferResizedFormat, InKb(relay.receiveBuffer.size()));
+    return;
   }
-  return true;
-}
-
-void DropDatagram(Relay& relay, std::int32_t length) {
-  relay.log.Line(texts::kBufferResize);
-  relay.log.OpenGroup();
   relay.log.Line(texts::kBufferNotResizedFormat, InKb(relay.receiveBuffer.NextSize()));
   relay.log.Line(texts::kDatagramDroppedFormat, static_cast<long>(length));
-  relay.log.CloseGroup();
+}
+
+// Grows the buffer step by step until a datagram of `length` bytes fits;
+// false when it cannot grow, and the datagram is lost.
+bool MakeRoomFor(Relay& relay, std::int32_t length) {
+  while (relay.receiveBuffer.capacity() < length) {
+    const bool grown = relay.receiveBuffer.Grow();
+    LogBufferResize(relay, grown, length);
+    if (!grown) return false;
+  }
+  return true;
 }
 
 // ---- Logins from partners
@@ -65,16 +64,14 @@ void Reply(VirtualServer& entry, DatagramType type) {
 }
 
 // The text is shown up to its first zero byte; the window gets all of it.
-void ForwardText(Relay& relay, const std::uint8_t* text, std::int32_t length, const VirtualServer& entry) {
+void ForwardText(Relay& relay, const std::uint8_t* text, std::int32_t length, const VirtualServer& entry,
+                 LogEvent& event) {
   relay.log.Line(texts::kTextReceived);
   relay.log.Line(texts::kTextFollowsReceived);
   relay.log.Text(text, length);
   relay.log.Line(texts::kTextForwardedFormat, HandleNumber(entry.clientWindow));
-  // Group hand-off: the datagram's group, opened in DispatchDatagram, ends
-  // here, before the hand-over, so that what clients log while the window
-  // handles the text does not land in it. DispatchDatagram's own CloseGroup
-  // then ends whatever older group is still open, if any.
-  relay.log.CloseGroup();
+  // What clients log while the window handles the text is not the datagram's.
+  event.End();
   NotifyClientData(relay, entry.clientWindow, text, length);
 }
 
@@ -101,27 +98,21 @@ bool ReceiveLoop(Relay& relay) {
     const std::int32_t length =
         ReceiveDatagram(relay.serverEndpoint, relay.receiveBuffer.intake(), ReceiveBuffer::kIntakeSize, from);
     if (length == socket_platform::kNothingQueued) return false;
-    // An empty datagram has nothing to handle; a failed receive took none.
-    if (length <= 0) continue;
-    if (!MakeRoomFor(relay, length)) {
-      // No room could be had: the datagram is lost.
-      DropDatagram(relay, length);
-      continue;
-    }
+    // An empty datagram has nothing to handle, a failed receive took none,
+    // and one that the buffer cannot grow for is lost.
+    if (length <= 0 || !MakeRoomFor(relay, length)) continue;
     DispatchDatagram(relay, relay.receiveBuffer.TakeFromIntake(length), from);
   }
   return true;
 }
 
 void DispatchDatagram(Relay& relay, std::span<const std::uint8_t> datagram, const PeerAddress& from) {
-  relay.log.Line(texts::kReceiveEvent);
-  relay.log.OpenGroup();
+  LogEvent event(relay.log, texts::kReceiveEvent);
   if (VirtualServer* entry = relay.table.FindByLoginSource(from)) {
-    HandlePeerDatagram(relay, datagram, *entry);
+    HandlePeerDatagram(relay, datagram, *entry, event);
   } else {
     AcceptLogin(relay, datagram, from);
   }
-  relay.log.CloseGroup();
 }
 
 void AcceptLogin(Relay& relay, std::span<const std::uint8_t> datagram, const PeerAddress& from) {
@@ -150,7 +141,8 @@ void AcceptLogin(Relay& relay, std::span<const std::uint8_t> datagram, const Pee
   SendDatagram(entry->partnerEndpoint, reply.data(), kReplyLength);
 }
 
-void HandlePeerDatagram(Relay& relay, std::span<const std::uint8_t> datagram, VirtualServer& entry) {
+void HandlePeerDatagram(Relay& relay, std::span<const std::uint8_t> datagram, VirtualServer& entry,
+                        LogEvent& event) {
   relay.log.Line(texts::kTextFromFormat, static_cast<long>(entry.nameId));
 
   switch (TypeOf(datagram[0])) {
@@ -178,7 +170,7 @@ void HandlePeerDatagram(Relay& relay, std::span<const std::uint8_t> datagram, Vi
       relay.log.Line(texts::kAliveReceived);
       break;
     case DatagramType::Text:
-      ForwardText(relay, datagram.data() + 1, static_cast<std::int32_t>(datagram.size() - 1), entry);
+      ForwardText(relay, datagram.data() + 1, static_cast<std::int32_t>(datagram.size() - 1), entry, event);
       break;
     default:  // codes without a meaning
       break;
@@ -190,8 +182,7 @@ void SendClientData(Relay& relay, const VirtualServer& sender, const std::uint8_
 
   const bool built = SendTextDatagram(sender.partnerEndpoint, data, length);
 
-  relay.log.Line(texts::kSendEvent);
-  relay.log.OpenGroup();
+  const LogEvent event(relay.log, texts::kSendEvent);
   // Where the data come from: the client, named by its process handle as in
   // the lines of its announcement and of its messages.
   relay.log.Line(texts::kSendingDataFromFormat, HandleNumber(sender.clientProcess));
@@ -201,7 +192,6 @@ void SendClientData(Relay& relay, const VirtualServer& sender, const std::uint8_
   } else {
     relay.log.Line(texts::kNoMemoryForDatagram);
   }
-  relay.log.CloseGroup();
 }
 
 }  // namespace quorvel

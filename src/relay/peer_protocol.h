@@ -10,6 +10,7 @@
 
 namespace quorvel {
 
+class LogEvent;
 struct Relay;
 struct VirtualServer;
 
@@ -38,10 +39,12 @@ void DispatchDatagram(Relay& relay, std::span<const std::uint8_t> datagram, cons
 void AcceptLogin(Relay& relay, std::span<const std::uint8_t> datagram, const PeerAddress& from);
 
 // Reacts to a datagram (at least its type byte) from the logged-in partner
-// of `entry`. A repeated Login is answered AlreadyLoggedIn and a Ping Alive,
-// both through the entry's partner endpoint; a Text is handed to the entry's
-// client window; everything else is only described in the log.
-void HandlePeerDatagram(Relay& relay, std::span<const std::uint8_t> datagram, VirtualServer& entry);
+// of `entry`, logging into the datagram's `event`. A repeated Login is
+// answered AlreadyLoggedIn and a Ping Alive, both through the entry's
+// partner endpoint; a Text is handed to the entry's client window, after
+// the event has ended; everything else is only described in the log.
+void HandlePeerDatagram(Relay& relay, std::span<const std::uint8_t> datagram, VirtualServer& entry,
+                        LogEvent& event);
 
 // Sends `length` bytes (0 or more) of the client of `sender` as one Text
 // datagram through its partner endpoint. A send that fails, or a datagram

@@ -21,6 +21,7 @@
 #include "net/socket_platform.h"
 #include "net/udp_transport.h"
 #include "quorvel_wire.h"
+#include "relay/client_link.h"
 #include "relay/datagram.h"
 #include "relay/relay.h"
 #include "table_walk.h"
@@ -478,12 +479,10 @@ TEST_F(KnownPartner, AfterALogoutThePartnerIsStillRecognised) {
 
 TEST_F(KnownPartner, TheDatagramsGroupIsClosedBeforeTheWindowGetsTheText) {
   // Lines that client messages write while the window handles the text stand
-  // outside the datagram's group; the receive loop's own close then ends a
-  // group such a message left open, so the next datagram starts at the top.
+  // outside the datagram's group, and the next datagram starts at the top.
+  clients.AddProcess(61, 0x610);
   clients.onSend = [this](const FakeClientPlatform::SentMessage&) {
-    relay.log.Line("WindowEvent");
-    relay.log.OpenGroup();
-    relay.log.Line("Nachricht");
+    ClientWindowCallback(relay, QV_PROCESS_ID_MESSAGE, 0, 61);
   };
   Deliver(partnerEntry, Bytes({0x07, 'x'}));
   clients.onSend = nullptr;
@@ -496,7 +495,7 @@ TEST_F(KnownPartner, TheDatagramsGroupIsClosedBeforeTheWindowGetsTheText) {
             "  x\n"
             "  Nachricht wird an das Fenster 196626 weitergeleitet\n"
             "WindowEvent\n"
-            "  Nachricht\n"
+            "  Login von 1552\n"
             "EmpfangsEvent\n"
             "  Der Text stammt von 7\n"
             "  Wir werden gepingt\n");
