@@ -3,8 +3,10 @@
 
 #include "app/run_relay.h"
 
+#include <cstddef>
 #include <cstdint>
 #include <cstdio>
+#include <utility>
 
 #include "net/udp_transport.h"
 #include "relay/client_link.h"
@@ -53,8 +55,23 @@ void StartServer(Relay& relay) {
 
 }  // namespace
 
+void ApplySettings(Relay& relay, Settings settings) {
+  relay.receiveBuffer.Configure(settings.receiveBufferSize);
+  relay.clientDataBuffer.Reallocate(settings.sendBufferSize);  // 0 or less: no buffer yet
+  relay.log.Enable(settings.debugging == 1);
+  // The tree control slows down as it grows and its items are never freed,
+  // so a long run in debug mode keeps only the newest entries.
+  relay.log.KeepNewestEntries(settings.debugEntries > 0 ? static_cast<std::size_t>(settings.debugEntries) : 0);
+  // The operator's log file, off unless named: it keeps what the debug log
+  // would show, debugging on or off, for reading afterwards.
+  if (!settings.logFile.empty()) {
+    relay.log.WriteToFile(settings.logFile, std::int64_t{settings.logFileSizeKb} * 1024, texts::kLogFileFailedFormat);
+  }
+  relay.settings = std::move(settings);
+}
+
 void RunRelay(Relay& relay) {
-  LoadSettings(relay);
+  ApplySettings(relay, ReadSettings(texts::kSettingsFile));
   CreateMainWindow(relay);
   StartServer(relay);
   for (;;) {
