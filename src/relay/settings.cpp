@@ -203,6 +203,8 @@ void LoadSettings(Relay& relay) {
     relay.log.WriteToFile(settings.logFile, std::int64_t{settings.logFileSizeKb} * 1024, texts::kLogFileFailedFormat);
   }
 
+  settings.trayIcon = reader.ReadSettingInteger(texts::kTrayIconKey, 1) != 0;
+
   reader.CloseSettingsFile();
 }
 

@@ -19,6 +19,7 @@ struct Settings {
   std::int32_t debugEntries = 0;  // top-level entries the debug log keeps; 0 or less: all
   std::string logFile;            // the operator's log file; empty: none
   std::int32_t logFileSizeKb = 0;  // what it may hold before it is rotated
+  bool trayIcon = true;            // the notification-area icon; off only when set to 0
 };
 
 // Top-level entries of the debug log kept when the settings do not say.

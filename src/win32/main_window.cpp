@@ -25,6 +25,7 @@ bool MainWindow::Create(bool visible) {
   windowClass.lpfnWndProc = &MainWindow::WindowProcedure;
   windowClass.hInstance = module_;
   windowClass.hCursor = LoadCursorA(nullptr, IDC_ARROW);
+  windowClass.hIcon = LoadIconA(module_, MAKEINTRESOURCEA(1));  // the programs' icon
   windowClass.hbrBackground = reinterpret_cast<HBRUSH>(static_cast<INT_PTR>(COLOR_BTNFACE + 1));
   windowClass.lpszClassName = QV_RELAY_WINDOW_CLASS;
   classRegistered_ = RegisterClassA(&windowClass) != 0;
@@ -82,6 +83,11 @@ LRESULT MainWindow::DefaultProcessing(HWND window, UINT message, WPARAM wParam, 
     case WM_CLOSE:
       // The window stays until the relay shuts down.
       closeRequested_ = true;
+      return 0;
+    case WM_ENDSESSION:
+      // Once this is answered the system may end the process at any time:
+      // the relay ends here, its ending logged and the log file written.
+      if (wParam != FALSE && sessionEnd_) sessionEnd_();
       return 0;
     case WM_MOVE:
     case WM_SIZE:

@@ -91,7 +91,13 @@ Desktop::MainWindow Win32Desktop::CreateMainWindow(bool withLog) {
   return created;
 }
 
-bool Win32Desktop::PollWindowEvent() {
+EndRequest Win32Desktop::TakeEndRequest() {
+  if (window_.TakeCloseRequest()) return EndRequest::Close;
+  if (icon_.TakeEndCommand()) return EndRequest::EndCommand;
+  return EndRequest::None;
+}
+
+EndRequest Win32Desktop::PollWindowEvent() {
   MSG message;
   // Looking is also when the platform delivers the messages other programs
   // have sent to the window and are waiting on: the clients' messages.
@@ -99,7 +105,7 @@ bool Win32Desktop::PollWindowEvent() {
     // A close request that another program sent while we looked leaves no
     // queued message behind. It must still end the relay now: the hidden
     // window may never see another queued message to carry it.
-    return window_.TakeCloseRequest();
+    return TakeEndRequest();
   }
   HWND main = window_.handle();
   // The dialog handling moves the focus with Tab and Shift+Tab among the
@@ -109,7 +115,8 @@ bool Win32Desktop::PollWindowEvent() {
     DispatchMessageA(&message);
   }
   // A close request posted to the thread itself ends the relay as well.
-  return window_.TakeCloseRequest() || message.message == WM_CLOSE;
+  const EndRequest request = TakeEndRequest();
+  return request == EndRequest::None && message.message == WM_CLOSE ? EndRequest::Close : request;
 }
 
 void Win32Desktop::WaitForWork(std::intptr_t readiness) {
@@ -117,7 +124,7 @@ void Win32Desktop::WaitForWork(std::intptr_t readiness) {
   // nested loop (an error box, a notification) is recorded without a queued
   // message; the hidden window may never get one to carry it, so the next
   // poll must come now.
-  if (window_.CloseRecorded()) return;
+  if (window_.CloseRecorded() || icon_.EndCommandRecorded()) return;
   HANDLE signal = reinterpret_cast<HANDLE>(readiness);
   const DWORD count = signal != nullptr ? 1 : 0;
   // QS_ALLINPUT takes in the messages other programs send (QS_SENDMESSAGE),
