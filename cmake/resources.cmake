@@ -59,7 +59,7 @@ endfunction()
 # Starts the relay in its own folder; what the sign-in entry of the
 # installer runs (see docs/operating.md).
 add_executable(QuorvelStart WIN32 ${CMAKE_SOURCE_DIR}/packaging/autostart/quorvel_start.c)
-target_link_libraries(QuorvelStart PRIVATE user32 ${QUORVEL_STATIC_LINK})
+target_link_libraries(QuorvelStart PRIVATE user32 shell32 ${QUORVEL_STATIC_LINK})
 target_include_directories(QuorvelStart PRIVATE ${CMAKE_SOURCE_DIR}/sdk)  # the relay window's names
 set_target_properties(QuorvelStart PROPERTIES RUNTIME_OUTPUT_DIRECTORY ${CMAKE_BINARY_DIR}
   C_STANDARD 99 C_STANDARD_REQUIRED ON)
