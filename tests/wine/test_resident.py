@@ -1,11 +1,13 @@
 #!/usr/bin/env python3
 """The resident relay under Wine: its notification-area icon (shown in
 Wine's system tray, its menu ending the relay, none when switched off) and
-the end of a session; each ending leaves its own last line in the log file."""
+the end of a session; each ending leaves its own last line in the log file,
+and a text cannot add lines of its own to that file."""
 
 import tools_path  # noqa: F401  (first: makes the tools importable)
 
 from harness import case, check, check_equal, main, wait_until
+from sdk_programs import ConsoleClient
 
 ICON_WINDOW_CLASS = "QuorvelTrayIcon"
 WINE_TRAY_TITLE = "Wine System Tray"  # Wine's stand-in tray, shown while it holds an icon
@@ -65,6 +67,29 @@ def session_end_is_logged_and_exits_0(session):
     check_equal(a.run("wineboot", "--end-session", timeout=60).returncode, 0, "exit code of wineboot --end-session")
     check_equal(relay.wait(EXIT_WAIT), 0, "exit code at the end of the session")
     check_last_line(a, b"Programm wird beendet: Windows-Sitzung endet")
+
+
+@case(timeout=180)
+def a_text_with_line_breaks_is_one_line_in_the_log_file(session):
+    """A client's text that holds CR LF and a made-up log line is logged as
+    it is sent: one line of the file, its control bytes escaped."""
+    a = session.host("a", settings())
+    a.start_relay()
+    a.relay_window()
+    client = ConsoleClient(a, "client")
+    client.connect()
+    client.create(7, "127.0.0.1")
+    forged = b"Hallo\r\n2026-01-01 00:00:00  EmpfangsEvent\rallein\nund\x1b"
+    client.command_ok("sendhex " + forged.hex(), "sendhex")
+    escaped = b"Hallo\\r\\n2026-01-01 00:00:00  EmpfangsEvent\\rallein\\nund\\x1B\r\n"
+
+    def logged():
+        path = a.work / "relay.log"
+        return path.is_file() and escaped in path.read_bytes()
+    wait_until(logged, 30, "the text in the log file")
+    lines = (a.work / "relay.log").read_bytes().split(b"\r\n")
+    check(all(not line.startswith(b"2026-01-01") for line in lines), "no line of the text's own making")
+    check(all(b"\r" not in line and b"\n" not in line for line in lines), "no lone CR or LF in the file")
 
 
 if __name__ == "__main__":
