@@ -2,6 +2,7 @@
 
 #include <cstdint>
 #include <functional>
+#include <span>
 
 #include "relay/desktop.h"
 
@@ -18,7 +19,7 @@ class QuietDesktop : public Desktop {
   MainWindow CreateMainWindow(bool) override { return {0x2A0046, nullptr}; }
   void InstallCallback(WindowCallback) override {}
   EndRequest PollWindowEvent() override { return EndRequest::None; }
-  void WaitForWork(std::intptr_t) override {}  // the targets never run the main loop
+  void WaitForWork(std::span<const std::intptr_t>) override {}  // the targets never run the main loop
   void InstallSessionEndHandler(std::function<void()>) override {}
   void ShowNotificationIcon(const NotificationIcon&) override {}
   void ErrorBox(const char*, const char*) override {

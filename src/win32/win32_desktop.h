@@ -20,7 +20,7 @@ class Win32Desktop final : public Desktop {
   Desktop::MainWindow CreateMainWindow(bool withLog) override;
   void InstallCallback(WindowCallback callback) override { window_.InstallCallback(std::move(callback)); }
   EndRequest PollWindowEvent() override;
-  void WaitForWork(std::intptr_t readiness) override;
+  void WaitForWork(std::span<const std::intptr_t> datagramHandles) override;
   void InstallSessionEndHandler(std::function<void()> end) override {
     window_.InstallSessionEndHandler(std::move(end));
   }
