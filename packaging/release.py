@@ -334,8 +334,10 @@ def _add_what_wixl_cannot_say(msi, work, stage):
         "WHERE `Action` = 'RemoveExistingProducts'",
         "INSERT INTO `CustomAction` (`Action`, `Type`, `Source`, `Target`) "
         f"VALUES ('StopRelay', {EXE_FROM_BINARY_IGNORING_EXIT}, 'QuorvelStop', '{STOP_OPTION}')",
-        "INSERT INTO `InstallExecuteSequence` (`Action`, `Sequence`) "
-        f"VALUES ('StopRelay', {STOP_RELAY_SEQUENCE})",
+        # Only where program files are written or removed: an install (an
+        # upgrade too), a repair, an uninstall; not a change of features.
+        "INSERT INTO `InstallExecuteSequence` (`Action`, `Condition`, `Sequence`) "
+        f"VALUES ('StopRelay', 'NOT Installed OR REINSTALL OR REMOVE~=\"ALL\"', {STOP_RELAY_SEQUENCE})",
     ]
     for number, pattern in enumerate(LOG_FILES):
         queries.append("INSERT INTO `RemoveFile` (`FileKey`, `Component_`, `FileName`, `DirProperty`, "
