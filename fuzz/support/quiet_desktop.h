@@ -18,8 +18,10 @@ class QuietDesktop : public Desktop {
  public:
   MainWindow CreateMainWindow(bool) override { return {0x2A0046, nullptr}; }
   void InstallCallback(WindowCallback) override {}
-  bool PollWindowEvent() override { return false; }
+  EndRequest PollWindowEvent() override { return EndRequest::None; }
   void WaitForWork(std::span<const std::intptr_t>) override {}  // the targets never run the main loop
+  void InstallSessionEndHandler(std::function<void()>) override {}
+  void ShowNotificationIcon(const NotificationIcon&) override {}
   void ErrorBox(const char*, const char*) override {
     if (onErrorBox) onErrorBox();
   }

@@ -16,7 +16,8 @@ namespace quorvel::win32 {
 inline constexpr int kLogTreeId = 2;
 
 // Creates the tree control that shows the debug log, filling the main
-// window's 400 x 400 client area. Null when the platform refused it.
+// window's client area (400 x 400 logical pixels). Null when the platform
+// refused it.
 HWND CreateLogTree(HWND mainWindow, HINSTANCE module);
 
 // Shows the debug log's lines in the tree control, each under the item of

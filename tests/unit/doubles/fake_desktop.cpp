@@ -34,17 +34,17 @@ Desktop::MainWindow FakeDesktop::CreateMainWindow(bool withLog) {
   return {windowHandle, withLog ? &view : nullptr};
 }
 
-bool FakeDesktop::PollWindowEvent() {
+EndRequest FakeDesktop::PollWindowEvent() {
   ++polls;
   if (onPoll) onPoll();
   DeliverSent();
   if (!scriptedPolls.empty()) {
-    const bool close = scriptedPolls.front();
+    const EndRequest request = scriptedPolls.front();
     scriptedPolls.pop_front();
-    return close;
+    return request;
   }
   const std::lock_guard<std::mutex> hold(lock_);
-  return std::exchange(closeRequested_, false);
+  return std::exchange(closeRequested_, false) ? EndRequest::Close : EndRequest::None;
 }
 
 void FakeDesktop::DeliverSent() {

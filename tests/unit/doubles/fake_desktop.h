@@ -36,8 +36,10 @@ class FakeDesktop : public Desktop {
 
   MainWindow CreateMainWindow(bool withLog) override;
   void InstallCallback(WindowCallback callback) override { callback_ = std::move(callback); }
-  bool PollWindowEvent() override;
+  EndRequest PollWindowEvent() override;
   void WaitForWork(std::span<const std::intptr_t> datagramHandles) override;
+  void InstallSessionEndHandler(std::function<void()> end) override { sessionEnd = std::move(end); }
+  void ShowNotificationIcon(const NotificationIcon& icon) override { shownIcons.push_back(icon); }
   void ErrorBox(const char* caption, const char* text) override;
   void DestroyMainWindow() override { ++destroyCalls; }
   [[noreturn]] void EndProcess() override;
@@ -57,7 +59,9 @@ class FakeDesktop : public Desktop {
   int createCalls = 0;
   bool createdWithLog = false;
   int destroyCalls = 0;
-  std::deque<bool> scriptedPolls;  // what the next polls return (true: a close request); then false
+  std::deque<EndRequest> scriptedPolls;  // what the next polls return; then None
+  std::function<void()> sessionEnd;      // what the relay runs when the session ends
+  std::vector<NotificationIcon> shownIcons;
   int polls = 0;
   int waits = 0;
   std::function<void()> onPoll;    // runs inside each poll, like a sent message
