@@ -16,6 +16,7 @@
 #include "relay/datagram.h"
 #include "relay/operator_texts.h"
 #include "relay/peer_protocol.h"
+#include "relay/record_tag.h"
 #include "relay/relay.h"
 
 namespace quorvel {
@@ -287,25 +288,32 @@ bool OwnsNamedWindow(Relay& relay, const VirtualServer& entry, std::int32_t leng
 
 // Finds the sender of a record and leaves the record in the client-data
 // buffer: the first entry in table order whose process supplies all
-// `length` bytes at `address`, except that a create record goes to the first
-// such entry whose process owns the window it names, when there is one. A
-// process reads a record whole or not at all, so an entry either supplies
-// it or is passed over. The cursor stays on the sender's entry, or on the
-// last entry when none supplied the record.
+// `length` bytes at `address`, except that a later supplier goes before it
+// when its process vouches for the record: by the record tag naming itself,
+// or, when the first supplier's bytes are a create record, by owning the
+// window its own bytes name. A process reads a record whole or not at all,
+// so an entry either supplies it or is passed over. The cursor stays on the
+// sender's entry, or on the last entry when none supplied the record.
 VirtualServer* FindSender(Relay& relay, std::uintptr_t address, std::int32_t length) {
   VirtualServer* first = nullptr;
+  bool ownersVouch = true;      // false once the first supplier's bytes name no window
+  bool readSinceFirst = false;  // the buffer may no longer hold the first one's bytes
   relay.table.ResetCursor();
   for (VirtualServer* entry = relay.table.NextVirtualServer(); entry != nullptr;
        entry = relay.table.NextVirtualServer()) {
+    readSinceFirst = first != nullptr;
     if (!SuppliesRecord(relay, *entry, address, length)) continue;
-    if (OwnsNamedWindow(relay, *entry, length)) return entry;
+    if (ProcessTaggedRecord(relay.clients, entry->clientProcess, entry->clientProcessId, address) ||
+        (ownersVouch && OwnsNamedWindow(relay, *entry, length))) {
+      return entry;
+    }
     if (first == nullptr) {
-      if (!NamesClientWindow(relay.clientDataBuffer.data(), length)) return entry;
       first = entry;
+      ownersVouch = NamesClientWindow(relay.clientDataBuffer.data(), length);
     }
   }
-  // No owner among them: the first that supplied it, read once more.
-  if (first == nullptr || !SuppliesRecord(relay, *first, address, length)) return nullptr;
+  // None vouches for it: the first that supplied it, read once more if need be.
+  if (first == nullptr || (readSinceFirst && !SuppliesRecord(relay, *first, address, length))) return nullptr;
   relay.table.MakeCurrent(first);
   return first;
 }
