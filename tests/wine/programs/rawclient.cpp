@@ -59,8 +59,10 @@ std::uint8_t* recordBlock = nullptr;
 std::size_t recordLength = 0;
 
 std::uint8_t* ReserveRecordBlock() {
-  // Far from where heaps and stacks grow; a 32-bit build has less room.
-  const std::uintptr_t base = sizeof(void*) == 8 ? static_cast<std::uintptr_t>(0x100000000000ull) : 0x30000000u;
+  // Far from where heaps and stacks grow; a 32-bit build has less room, and
+  // other 32-bit processes under Wine hold memory readable from outside up to
+  // 0x40000000.
+  const std::uintptr_t base = sizeof(void*) == 8 ? static_cast<std::uintptr_t>(0x100000000000ull) : 0x50000000u;
   const std::uintptr_t first = base + (GetCurrentProcessId() / 4 % 0x400) * kRecordBlockSize;
   // Where something else already lies, the next blocks are tried.
   for (std::uintptr_t at = first; at < first + 64 * kRecordBlockSize; at += kRecordBlockSize) {
