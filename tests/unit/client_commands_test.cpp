@@ -163,7 +163,7 @@ class PairingTest : public ClientLinkTest {
     clients.AddWindow(0x500, 77);
   }
 
-  VirtualServer& EntryOf(ProcessHandle process) { return *relay.table.FindByClientProcess(process); }
+  VirtualServer& EntryOf(ProcessHandle process) { return *testing::EntryOf(relay.table, process); }
 
   // The source port of the next datagram the client's link sends.
   std::uint16_t SourcePortOfLogin(ProcessHandle process, std::uintptr_t address) {

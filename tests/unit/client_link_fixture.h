@@ -18,6 +18,7 @@
 #include "loopback_udp.h"
 #include "net/udp_transport.h"
 #include "quorvel_wire.h"
+#include "table_walk.h"
 #include "relay/client_link.h"
 #include "relay/relay.h"
 
@@ -57,6 +58,7 @@ inline std::string QuitRecord() { return std::string(1, '\x04'); }
 struct TwoClients {
   explicit TwoClients(std::uint16_t port) {
     relay.settings.port = port;
+    relay.log.Enable(true);
     EXPECT_TRUE(relay.clientDataBuffer.Reallocate(64));
     for (std::uint32_t id : {1u, 2u}) {
       clients.AddProcess(id, static_cast<ProcessHandle>(id * 0x10));
@@ -113,7 +115,7 @@ class CreateVirtualServerTest : public ClientLinkTest {
     };
   }
 
-  VirtualServer& Entry() { return *relay.table.FindByClientProcess(0x1234); }
+  VirtualServer& Entry() { return *EntryOf(relay.table, 0x1234); }
 
   std::vector<std::string> events;
 };
