@@ -58,7 +58,7 @@ void Refuse(Relay& relay, DatagramType type, const PeerAddress& sender) {
 
 // ---- Datagrams from logged-in partners
 
-void Reply(VirtualServer& entry, DatagramType type) {
+void Reply(const VirtualServer& entry, DatagramType type) {
   const ReplyDatagram reply = BuildReply(type);
   SendDatagram(entry.partnerEndpoint, reply.data(), kReplyLength);
 }

@@ -16,7 +16,7 @@ bool ProcessTaggedRecord(ClientPlatform& clients, ProcessHandle process, std::ui
                          std::uintptr_t address) {
   if (address < QV_RECORD_TAG_SIZE) return false;
   std::uint8_t tag[QV_RECORD_TAG_SIZE];
-  return clients.ReadProcessMemory(process, address - QV_RECORD_TAG_SIZE, tag, sizeof tag) &&
+  return clients.ReadClientMemory(process, address - QV_RECORD_TAG_SIZE, tag, sizeof tag) &&
          TagNamesProcess(tag, processId);
 }
 

@@ -6,8 +6,8 @@
 #include <cstdint>
 #include <utility>
 
+#include "base/win32/windows_api.h"
 #include "relay/desktop.h"
-#include "win32/windows_api.h"
 
 namespace quorvel::win32 {
 

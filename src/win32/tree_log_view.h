@@ -5,8 +5,10 @@
 #include <cstddef>
 #include <deque>
 
+#include "base/win32/windows_api.h"
 #include "log/debug_log.h"
-#include "win32/windows_api.h"
+
+#include <commctrl.h>
 
 namespace quorvel::win32 {
 

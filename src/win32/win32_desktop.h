@@ -5,10 +5,10 @@
 #include <cstdint>
 #include <optional>
 
+#include "base/win32/windows_api.h"
 #include "relay/desktop.h"
 #include "win32/main_window.h"
 #include "win32/tree_log_view.h"
-#include "win32/windows_api.h"
 
 namespace quorvel::win32 {
 

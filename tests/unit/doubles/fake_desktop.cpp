@@ -4,9 +4,11 @@
 #include <sys/eventfd.h>
 #include <unistd.h>
 
+#include <algorithm>
 #include <cerrno>
 #include <cstdio>
 #include <cstdlib>
+#include <iterator>
 #include <utility>
 
 namespace quorvel::testing {
@@ -71,7 +73,8 @@ void FakeDesktop::WaitForWork(std::span<const std::intptr_t> datagramHandles) {
     if (!sent_.empty() || closeRequested_) return;
   }
   std::vector<pollfd> watched{{wake_, POLLIN, 0}};
-  for (const std::intptr_t socket : datagramHandles) watched.push_back({static_cast<int>(socket - 1), POLLIN, 0});
+  std::transform(datagramHandles.begin(), datagramHandles.end(), std::back_inserter(watched),
+                 [](std::intptr_t socket) { return pollfd{static_cast<int>(socket - 1), POLLIN, 0}; });
   while (::poll(watched.data(), watched.size(), -1) < 0 && errno == EINTR) {
   }
   Clear(wake_);
