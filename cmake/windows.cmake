@@ -17,8 +17,9 @@ add_subdirectory(clients)
 # The MSI of these programs.
 include(${CMAKE_SOURCE_DIR}/cmake/installer.cmake)
 
-# Only the x64 build runs here (under Wine); the x86 build is compiled and linked.
-if(CMAKE_SIZEOF_VOID_P EQUAL 8 AND EXISTS ${CMAKE_SOURCE_DIR}/tests/wine/CMakeLists.txt)
+# Both builds run here under Wine: the x64 build's whole suite, the x86
+# build's part about the relay and its clients (tests/wine/CMakeLists.txt).
+if(EXISTS ${CMAKE_SOURCE_DIR}/tests/wine/CMakeLists.txt)
   # In the top directory, so that ctest finds the Wine tests from the build root.
   enable_testing()
   add_subdirectory(tests/wine)

@@ -86,6 +86,12 @@ static size_t build_code_record(unsigned char* record, size_t capacity, int code
   return 1;
 }
 
+size_t qv_build_record_tag(unsigned char* tag, uint32_t process_id) {
+  put_little_endian32(tag + QV_RECORD_TAG_MARK_OFFSET, QV_RECORD_TAG_MARK);
+  put_little_endian32(tag + QV_RECORD_TAG_PROCESS_OFFSET, process_id);
+  return QV_RECORD_TAG_SIZE;
+}
+
 size_t qv_build_login_record(unsigned char* record, size_t capacity) {
   return build_code_record(record, capacity, QV_CODE_LOGIN);
 }
@@ -128,13 +134,16 @@ uint64_t qv_record_slot_address(uint32_t process_id, unsigned candidate, unsigne
 
 #ifdef _WIN32
 
+/* What a record may fill of the block after the tag. */
+#define RECORD_CAPACITY (QV_RECORD_SLOT_SIZE - QV_RECORD_TAG_SIZE)
+
 static INIT_ONCE slot_once = INIT_ONCE_STATIC_INIT;
 static CRITICAL_SECTION slot_lock;
-static unsigned char* slot;
+static unsigned char* slot; /* the block: the tag, then the record */
 
 /* Reserves and commits this process's record block at the first of its
- * candidate addresses that is free here. VirtualAlloc gives the address
- * asked for or none; the check keeps that promise explicit. */
+ * candidate addresses that is free here, and tags it. VirtualAlloc gives the
+ * address asked for or none; the check keeps that promise explicit. */
 static BOOL CALLBACK take_record_slot(PINIT_ONCE once, PVOID parameter, PVOID* context) {
   const DWORD process_id = GetCurrentProcessId();
   unsigned candidate;
@@ -154,17 +163,20 @@ static BOOL CALLBACK take_record_slot(PINIT_ONCE once, PVOID parameter, PVOID* c
       VirtualFree(got, 0, MEM_RELEASE);
     }
   }
+  if (slot != NULL) qv_build_record_tag(slot, process_id);
   return TRUE;
 }
 
-/* The record block, held by this thread until leave_record_slot; NULL when
- * the process has none. A thread may enter again from a notification that
- * arrives while its own record is being handed over: the relay has copied
- * that record before it acts on it, so the block may be written anew. */
+/* Where the record goes, right after the tag (RECORD_CAPACITY bytes), held
+ * by this thread until leave_record_slot; NULL when the process has no block.
+ * A thread may enter again from a notification that arrives while its own
+ * record is being handed over: the relay has copied that record before it
+ * acts on it, so the block may be written anew. */
 static unsigned char* enter_record_slot(void) {
   InitOnceExecuteOnce(&slot_once, take_record_slot, NULL, NULL);
-  if (slot != NULL) EnterCriticalSection(&slot_lock);
-  return slot;
+  if (slot == NULL) return NULL;
+  EnterCriticalSection(&slot_lock);
+  return slot + QV_RECORD_TAG_SIZE;
 }
 
 static void leave_record_slot(void) { LeaveCriticalSection(&slot_lock); }
@@ -231,7 +243,7 @@ qv_status qv_create(qv_client* client, int32_t name_id, const char* host) {
   /* The relay keeps window handles as 32-bit values and widens them again by
    * sign extension, as the platform does. */
   status = hand_over(client, record,
-                     qv_build_create_record(record, QV_RECORD_SLOT_SIZE, name_id,
+                     qv_build_create_record(record, RECORD_CAPACITY, name_id,
                                             (uint32_t)(uintptr_t)client->own_window, host));
   leave_record_slot();
   return status;
@@ -243,7 +255,7 @@ qv_status qv_login(qv_client* client) {
   if (client == NULL) return QV_ERROR_BAD_ARGUMENT;
   record = enter_record_slot();
   if (record == NULL) return QV_ERROR_NO_RECORD_SLOT;
-  status = hand_over(client, record, qv_build_login_record(record, QV_RECORD_SLOT_SIZE));
+  status = hand_over(client, record, qv_build_login_record(record, RECORD_CAPACITY));
   leave_record_slot();
   return status;
 }
@@ -255,7 +267,7 @@ qv_status qv_send_text(qv_client* client, const void* text, size_t length) {
   if (length > QV_LONGEST_TEXT) return QV_ERROR_TEXT_TOO_LONG;
   record = enter_record_slot();
   if (record == NULL) return QV_ERROR_NO_RECORD_SLOT;
-  status = hand_over(client, record, qv_build_text_record(record, QV_RECORD_SLOT_SIZE, text, length));
+  status = hand_over(client, record, qv_build_text_record(record, RECORD_CAPACITY, text, length));
   leave_record_slot();
   return status;
 }
@@ -268,7 +280,7 @@ qv_status qv_quit(qv_client* client) {
   if (record == NULL) return QV_ERROR_NO_RECORD_SLOT;
   /* The relay ends while it handles the record and never answers. */
   SendMessageA(client->relay_window, QV_DATA_MESSAGE, (WPARAM)record,
-               (LPARAM)qv_build_quit_record(record, QV_RECORD_SLOT_SIZE));
+               (LPARAM)qv_build_quit_record(record, RECORD_CAPACITY));
   leave_record_slot();
   forget_relay_process(client);
   client->relay_window = NULL;

@@ -55,7 +55,11 @@
  * record on the heap may be credited to another client. The SDK therefore
  * keeps its records in a 64 KiB block of its own at an address derived from
  * the process id (qv_record_slot_address), which no other process using this
- * SDK ever commits. One process is one client to the relay: the block is
+ * SDK ever commits, and starts the block with the record tag naming this
+ * process (qv_build_record_tag), directly before every record: other
+ * processes may still have readable memory at that address (Windows places
+ * DLLs and heaps there, Wine reserves it), and the tag tells the relay which
+ * one holds the record. One process is one client to the relay: the block is
  * shared by every qv_client of the process, and calls from several threads
  * take turns.
  */
@@ -76,7 +80,8 @@ extern "C" {
 #endif
 
 /* The block that holds this process's records: the allocation granularity
- * of Windows, and room for the longest record (code byte and longest text). */
+ * of Windows, and room for the record tag and the longest record (code byte
+ * and longest text). */
 #define QV_RECORD_SLOT_SIZE 0x10000u
 
 typedef enum qv_status {
@@ -105,6 +110,11 @@ size_t qv_build_create_record(unsigned char* record, size_t capacity, int32_t na
 size_t qv_build_text_record(unsigned char* record, size_t capacity, const void* text, size_t length);
 size_t qv_build_login_record(unsigned char* record, size_t capacity);
 size_t qv_build_quit_record(unsigned char* record, size_t capacity);
+
+/* Writes the QV_RECORD_TAG_SIZE bytes of the record tag naming
+ * `process_id`; a record placed directly after them is known by the relay as
+ * this process's. Returns QV_RECORD_TAG_SIZE. */
+size_t qv_build_record_tag(unsigned char* tag, uint32_t process_id);
 
 /* Candidate addresses of a process's record block, for a program of the given
  * pointer width (32 or 64): candidate 0 is tried first, and each following

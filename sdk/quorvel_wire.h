@@ -14,6 +14,9 @@
  *   quit    QV_CODE_QUIT
  *
  * Code 1 and every other code carry nothing and do nothing.
+ *
+ * A record may be preceded, directly and in the same block of memory, by a
+ * tag that names the process holding it (see QV_RECORD_TAG_SIZE).
  */
 #ifndef QUORVEL_WIRE_H
 #define QUORVEL_WIRE_H
@@ -38,6 +41,21 @@
 #define QV_CREATE_WINDOW_OFFSET 5u
 #define QV_CREATE_HOST_OFFSET 9u
 #define QV_TEXT_OFFSET 1u
+
+/* The record tag, the QV_RECORD_TAG_SIZE bytes just before a record:
+ *
+ *   QV_RECORD_TAG_MARK (4) | the client's process id (4)     little-endian
+ *
+ * The relay takes as a record's sender the first registered process that can
+ * supply the record's bytes; several processes may have readable memory at
+ * one address, so that is not always the process that sent it. A registered
+ * process whose tag before the record names its own id is the sender for
+ * certain, wherever it stands among the others. A record without a tag is
+ * served by the first rule alone. */
+#define QV_RECORD_TAG_SIZE 8u
+#define QV_RECORD_TAG_MARK 0x67745651u /* "QVtg" */
+#define QV_RECORD_TAG_MARK_OFFSET 0u
+#define QV_RECORD_TAG_PROCESS_OFFSET 4u
 
 /* A text travels to the partner as one UDP datagram: one type byte and the
  * text. 65,507 bytes is the largest UDP payload over IPv4. */

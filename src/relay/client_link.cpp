@@ -17,6 +17,7 @@
 #include "relay/datagram.h"
 #include "relay/operator_texts.h"
 #include "relay/peer_protocol.h"
+#include "relay/record_tag.h"
 #include "relay/relay.h"
 
 namespace quorvel {
@@ -274,22 +275,32 @@ bool OwnsNamedWindow(Relay& relay, const VirtualServer& entry, std::int32_t leng
 
 // Finds the sender of a record and leaves the record in the client-data
 // buffer: the first entry in table order whose process supplies all
-// `length` bytes at `address`, except that a create record goes to the first
-// such entry whose process owns the window it names, when there is one. A
-// process reads a record whole or not at all, so an entry either supplies
-// it or is passed over.
+// `length` bytes at `address`, except that a later supplier goes before it
+// when its process vouches for the record: by the record tag naming itself,
+// or, when the first supplier's bytes are a create record, by owning the
+// window its own bytes name. A process reads a record whole or not at all,
+// so an entry either supplies it or is passed over.
 VirtualServer* FindSender(Relay& relay, std::uintptr_t address, std::int32_t length) {
+  VirtualServer* first = nullptr;
+  bool ownersVouch = true;      // false once the first supplier's bytes name no window
+  bool readSinceFirst = false;  // the buffer may no longer hold the first one's bytes
+  VirtualServer* vouched = relay.table.FindFirst([&](VirtualServer& entry) {
+    readSinceFirst = first != nullptr;
+    if (!SuppliesRecord(relay, entry, address, length)) return false;
+    if (ProcessTaggedRecord(relay.clients, entry.clientProcess, entry.clientProcessId, address) ||
+        (ownersVouch && OwnsNamedWindow(relay, entry, length))) {
+      return true;
+    }
+    if (first == nullptr) {
+      first = &entry;
+      ownersVouch = NamesClientWindow(relay.clientDataBuffer.data(), length);
+    }
+    return false;
+  });
+  if (vouched != nullptr) return vouched;
+  // None vouches for it: the first that supplied it, read once more if need be.
   const auto supplies = [&](const VirtualServer& entry) { return SuppliesRecord(relay, entry, address, length); };
-  VirtualServer* first = relay.table.FindFirst(supplies);
-  if (first == nullptr || !NamesClientWindow(relay.clientDataBuffer.data(), length) ||
-      OwnsNamedWindow(relay, *first, length)) {
-    return first;
-  }
-  // A create record naming another process's window: the supplier owning
-  // it, or else the first supplier, read once more.
-  VirtualServer* owner = relay.table.FindFirst(
-      [&](const VirtualServer& entry) { return supplies(entry) && OwnsNamedWindow(relay, entry, length); });
-  return owner != nullptr ? owner : relay.table.FindFirst(supplies);
+  return readSinceFirst ? relay.table.FindFirst(supplies) : first;
 }
 
 // Hands the record to its sender's command.

@@ -46,9 +46,29 @@ inline std::string CreateRecord(std::int32_t nameId, std::uint32_t window, const
          std::string(1, '\0');
 }
 
+// The tag a client places just before a record, naming its process.
+inline std::string RecordTag(std::uint32_t processId) { return LittleEndian32(QV_RECORD_TAG_MARK) + LittleEndian32(processId); }
+
 inline std::string TextRecord(const std::string& text) { return std::string(1, '\x02') + text; }
 inline std::string LoginRecord() { return std::string(1, '\x03'); }
 inline std::string QuitRecord() { return std::string(1, '\x04'); }
+
+// A relay of its own for one case of a table, with the client processes 1
+// and 2 registered in that order under the handles 0x10 and 0x20.
+struct TwoClients {
+  explicit TwoClients(std::uint16_t port) {
+    relay.settings.port = port;
+    relay.log.Enable(true);
+    EXPECT_TRUE(relay.clientDataBuffer.Reallocate(64));
+    for (std::uint32_t id : {1u, 2u}) {
+      clients.AddProcess(id, static_cast<ProcessHandle>(id * 0x10));
+      EXPECT_EQ(ClientWindowCallback(relay, QV_PROCESS_ID_MESSAGE, 0, id), 1u);
+    }
+  }
+  FakeDesktop desktop;
+  FakeClientPlatform clients;
+  Relay relay{desktop, clients};
+};
 
 class ClientLinkTest : public ::testing::Test {
  protected:

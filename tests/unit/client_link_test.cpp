@@ -175,15 +175,9 @@ TEST_F(SenderSearch, ACreateRecordGoesToTheProcessOwningTheWindowItNames) {
       {"the first holds another record", 2, TextRecord("0123456789abcdefghijklm"), 0},
   };
   for (const Case& c : cases) {
-    FakeDesktop caseDesktop;
-    FakeClientPlatform caseClients;
-    Relay caseRelay(caseDesktop, caseClients);
-    caseRelay.settings.port = partner.port();
-    ASSERT_TRUE(caseRelay.clientDataBuffer.Reallocate(64));
-    for (std::uint32_t id : {1u, 2u}) {
-      caseClients.AddProcess(id, static_cast<ProcessHandle>(id * 0x10));
-      ASSERT_EQ(ClientWindowCallback(caseRelay, QV_PROCESS_ID_MESSAGE, 0, id), 1u);
-    }
+    TwoClients two(partner.port());
+    FakeClientPlatform& caseClients = two.clients;
+    Relay& caseRelay = two.relay;
     if (c.windowOwner != 0) caseClients.AddWindow(0x700, c.windowOwner);
     caseClients.AddWindow(0x900, 1);
     const std::string record = CreateRecord(7, 0x700, "127.0.0.1");
@@ -202,6 +196,41 @@ TEST_F(SenderSearch, ACreateRecordGoesToTheProcessOwningTheWindowItNames) {
             << c.what;
       }
     }
+  }
+}
+
+// Another process may have readable memory at a client's record address
+// (under Wine, the memory that other 32-bit processes hold reserved). A
+// process whose tag just before the record names itself is the sender
+// wherever it stands; a record without such a tag keeps the first supplier.
+TEST_F(SenderSearch, ARecordTaggedByItsProcessGoesToThatProcess) {
+  struct Case {
+    const char* what;
+    std::string laterTag;  // just before the record in the later process
+    bool laterSupplies;    // the later process holds the whole record
+    ProcessHandle sender;
+  };
+  const Case cases[] = {
+      {"the later process's own tag", RecordTag(2), true, 0x20},
+      {"a tag naming another process", RecordTag(1), true, 0x10},
+      {"another mark", "QVtG" + LittleEndian32(2), true, 0x10},
+      {"no tag", "", true, 0x10},
+      {"a tag but not the whole record", RecordTag(2), false, 0x10},
+  };
+  const std::string record = TextRecord("hallo");
+  const std::string othersBytes(record.size(), '\x02');
+  for (const Case& c : cases) {
+    TwoClients two(partner.port());
+    // The first process only happens to have memory there: other bytes, no tag.
+    two.clients.PutMemory(0x10, 0x8000, std::string(8, '\0') + othersBytes);
+    two.clients.PutMemory(0x20, 0x8008 - c.laterTag.size(), c.laterTag + record.substr(0, c.laterSupplies ? record.size() : 3));
+
+    EXPECT_EQ(ClientWindowCallback(two.relay, QV_DATA_MESSAGE, 0x8008, static_cast<std::intptr_t>(record.size())), 1u)
+        << c.what;
+    EXPECT_NE(two.relay.log.Render().find("Absender " + std::to_string(c.sender) + "\n"), std::string::npos) << c.what;
+    // The command ran on the bytes of the process it was credited to.
+    const std::string ran(reinterpret_cast<const char*>(two.relay.clientDataBuffer.data()), record.size());
+    EXPECT_EQ(ran, c.sender == 0x20 ? record : othersBytes) << c.what;
   }
 }
 

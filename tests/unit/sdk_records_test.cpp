@@ -59,7 +59,7 @@ TEST(SdkRecords, CreateRecordsThatCannotTravelAreNotBuilt) {
 }
 
 TEST(SdkRecords, TextRecordsCarryEveryByteUpToOneDatagram) {
-  static_assert(QV_RECORD_SLOT_SIZE >= static_cast<unsigned>(record_layout::kLongestUsefulRecord));
+  static_assert(QV_RECORD_SLOT_SIZE - QV_RECORD_TAG_SIZE >= static_cast<unsigned>(record_layout::kLongestUsefulRecord));
   std::vector<std::uint8_t> text(QV_LONGEST_TEXT + 1);
   for (std::size_t i = 0; i < text.size(); ++i) text[i] = static_cast<std::uint8_t>(i * 7);
   std::vector<std::uint8_t> record(QV_LONGEST_TEXT + 2);

@@ -38,6 +38,15 @@ def wait_for_log_line(host, window, text):
     wait_until(present, 30, f"log line {text!r}")
 
 
+LOGIN_ACCEPTED = b"Name gefunden, Login erfolgreich!"
+
+
+def wait_for_accepted_logins(host, window, count):
+    def accepted():
+        return sum(line == LOGIN_ACCEPTED for _, line in host.tree(window.hwnd, wait=10) or []) >= count
+    wait_until(accepted, 60, f"{count} accepted logins")
+
+
 QVCLIENT_EXE = "qvclient.exe"
 CHAT_EXE = "QuorvelChat.exe"
 
@@ -46,9 +55,10 @@ class ConsoleClient:
     """qvclient.exe in a host: commands on its standard input, events read
     line by line from its standard output."""
 
-    def __init__(self, host, name, *args):
+    def __init__(self, host, name, *args, exe=None):
+        """`exe`: another qvclient.exe than this build's, say a 32-bit one."""
         self.name = name
-        self.process = host.start(build_dir() / QVCLIENT_EXE, *args, name=name, interactive=True)
+        self.process = host.start(exe or build_dir() / QVCLIENT_EXE, *args, name=name, interactive=True)
         ready = self.process.read_line(60)
         check(ready.startswith("ready "), f"{name}: expected the ready line, got {ready!r}")
         self.window = int(ready.split()[1])

@@ -8,9 +8,9 @@ import tools_path  # noqa: F401  (first: makes the tools importable)
 
 from harness import case, check, check_equal, main, wait_until
 from sdk_programs import (CONNECT_BUTTON, HOST_EDIT, INPUT_EDIT, NAME_EDIT, SEND_BUTTON, ChatWindow, ConsoleClient,
-                          settings, start_relay, two_machines, wait_for_log_line)
+                          LOGIN_ACCEPTED, settings, start_relay, two_machines, wait_for_accepted_logins,
+                          wait_for_log_line)
 
-LOGIN_ACCEPTED = b"Name gefunden, Login erfolgreich!"
 LONGEST_TEXT = 65506
 
 
@@ -63,12 +63,6 @@ def texts_between_two_machines(session):
     check_equal(relay_a.wait(30), 0, "exit code of relay A after quit")
     client_a.expect_error("send noch da?", "no-relay")
     client_b.command_ok("send ins Leere")
-
-
-def wait_for_accepted_logins(host, window, count):
-    def accepted():
-        return sum(line == LOGIN_ACCEPTED for _, line in host.tree(window.hwnd, wait=10) or []) >= count
-    wait_until(accepted, 60, f"{count} accepted logins")
 
 
 @case(timeout=480)

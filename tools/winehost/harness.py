@@ -36,7 +36,10 @@ import traceback
 from dataclasses import dataclass
 from pathlib import Path
 
+# The loaders of 64-bit (PE32+) and 32-bit (PE32) programs; one wineserver
+# and one prefix serve both.
 WINE = "/usr/lib/wine/wine64"
+WINE32 = "/usr/lib/wine/wine"
 WINESERVER = "/usr/lib/wine/wineserver"
 REPO = Path(__file__).resolve().parents[2]
 
@@ -140,6 +143,22 @@ def program_exe(name):
         if (directory / f"{name}.exe").is_file():
             return directory / f"{name}.exe"
     return build_dir() / f"{name}.exe"
+
+
+def x86_build_dir():
+    """The x86 build (QUORVEL_X86_BUILD_DIR; beside the x64 build by default)."""
+    return Path(os.environ.get("QUORVEL_X86_BUILD_DIR", build_dir().parent / "windows-x86"))
+
+
+def program_exe_32(name):
+    """The 32-bit <name>.exe, a client or a test program: this build's when it
+    is the x86 build, else the x86 build's, which must have been built."""
+    if pe_width(relay_exe()) == 32:
+        return program_exe(name)
+    for directory in (x86_build_dir(), x86_build_dir() / "tests" / "wine"):
+        if (directory / f"{name}.exe").is_file():
+            return directory / f"{name}.exe"
+    raise TestFailure(f"no 32-bit {name}.exe in {x86_build_dir()}: build the windows-x86 preset first")
 
 
 # ---------------------------------------------------------------- cleanup
@@ -301,6 +320,37 @@ def _wine_version():
     return subprocess.run([WINE, "--version"], stdout=subprocess.PIPE, timeout=30).stdout.decode().strip()
 
 
+def pe_width(exe):
+    """32 or 64: the pointer width of a Windows program, read from its PE
+    header (the optional header's magic: PE32 or PE32+)."""
+    with open(exe, "rb") as image:
+        dos = image.read(0x40)
+        if len(dos) < 0x40 or dos[:2] != b"MZ":
+            raise ValueError(f"{exe} is no Windows program")
+        image.seek(int.from_bytes(dos[0x3C:0x40], "little"))
+        # "PE\0\0", the 20-byte file header, then the optional header's magic.
+        header = image.read(4 + 20 + 2)
+    magic = int.from_bytes(header[24:26], "little") if header[:4] == b"PE\0\0" else None
+    widths = {0x10B: 32, 0x20B: 64}
+    if magic not in widths:
+        raise ValueError(f"{exe} has no PE32 or PE32+ header")
+    return widths[magic]
+
+
+def wine_loader(exe):
+    """The Wine loader that runs this program: the 32-bit one for PE32. A
+    name that is no file here (say "msiexec") is one of Wine's own programs
+    in the prefix, run by the 64-bit loader."""
+    if not Path(exe).is_file():
+        return WINE
+    return WINE32 if pe_width(exe) == 32 else WINE
+
+
+def _has_both_halves(prefix):
+    """Whether the prefix holds 32-bit Windows as well (syswow64)."""
+    return (prefix / "drive_c/windows/syswow64").is_dir() and (prefix / "drive_c/windows/system32").is_dir()
+
+
 def make_template(path=None):
     """Creates the prefix that every host copies, once per build directory
     (and again when the installed Wine changes). Safe to call concurrently."""
@@ -310,7 +360,7 @@ def make_template(path=None):
     with open(path.parent / "wine-template.lock", "w") as lock:
         fcntl.flock(lock, fcntl.LOCK_EX)
         stamp = path / TEMPLATE_STAMP
-        if stamp.is_file() and stamp.read_text() == version:
+        if stamp.is_file() and stamp.read_text() == version and _has_both_halves(path):
             return path
         building = Path(tempfile.mkdtemp(prefix="wine-template.", dir=path.parent))
         # wineboot wants to create the prefix directory itself.
@@ -322,6 +372,10 @@ def make_template(path=None):
             subprocess.run([WINESERVER, "-w"], env=env, timeout=120, check=True)
             if not (prefix / "system.reg").is_file():
                 raise RuntimeError("wineboot made no registry")
+            # wineboot sets up the 32-bit half only where the 32-bit loader is.
+            if not _has_both_halves(prefix):
+                raise RuntimeError(f"wineboot made no 32-bit half (syswow64): is {WINE32} there? "
+                                   "scripts/setup installs it (wine32:i386)")
             (prefix / TEMPLATE_STAMP).write_text(version)
             if path.exists():
                 shutil.rmtree(path)
@@ -556,7 +610,7 @@ class Host:
         out = subprocess.PIPE if interactive else open(self.logs / f"{name}.out", "wb")
         err = open(self.logs / f"{name}.err", "wb")
         try:
-            popen = subprocess.Popen(self.command([WINE, str(exe), *map(str, args)]), cwd=self.work,
+            popen = subprocess.Popen(self.command([wine_loader(exe), str(exe), *map(str, args)]), cwd=self.work,
                                      env=self.environment(),
                                      stdin=subprocess.PIPE if interactive else subprocess.DEVNULL,
                                      stdout=out, stderr=err, preexec_fn=_die_with_parent)
@@ -583,7 +637,7 @@ class Host:
         starts Wine's background services, which inherit its standard
         handles and keep them open long after the program has ended."""
         with tempfile.TemporaryFile() as out, tempfile.TemporaryFile() as err:
-            popen = subprocess.Popen(self.command([WINE, str(exe), *map(str, args)]), cwd=self.work,
+            popen = subprocess.Popen(self.command([wine_loader(exe), str(exe), *map(str, args)]), cwd=self.work,
                                      env=self.environment(), stdin=subprocess.DEVNULL, stdout=out,
                                      stderr=err, preexec_fn=_die_with_parent)
             try:

@@ -15,9 +15,9 @@
 //   text [HEX]                 -> result N            SendText
 //   quit                       -> result N error E    Quit (the relay ends; N is 0)
 //   record [HEX]               -> result N            any record bytes
-//   narrow                     -> narrow              from now on text notifications are read
-//                                                     at their address cut to 32 bits, as a
-//                                                     32-bit window receives it
+//   place ADDRESS              -> placed ADDRESS      records are handed over from a block at
+//                                 or unplaced         ADDRESS from now on (say above 2 GiB in
+//                                                     a large-address-aware 32-bit build)
 //   stall MS                   -> stalling MS         the next text notification waits MS
 //                                                     inside the window procedure before
 //                                                     it reads the text (a hung window)
@@ -59,8 +59,10 @@ std::uint8_t* recordBlock = nullptr;
 std::size_t recordLength = 0;
 
 std::uint8_t* ReserveRecordBlock() {
-  // Far from where heaps and stacks grow; a 32-bit build has less room.
-  const std::uintptr_t base = sizeof(void*) == 8 ? static_cast<std::uintptr_t>(0x100000000000ull) : 0x30000000u;
+  // Far from where heaps and stacks grow; a 32-bit build has less room, and
+  // other 32-bit processes under Wine hold memory readable from outside up to
+  // 0x40000000.
+  const std::uintptr_t base = sizeof(void*) == 8 ? static_cast<std::uintptr_t>(0x100000000000ull) : 0x50000000u;
   const std::uintptr_t first = base + (GetCurrentProcessId() / 4 % 0x400) * kRecordBlockSize;
   // Where something else already lies, the next blocks are tried.
   for (std::uintptr_t at = first; at < first + 64 * kRecordBlockSize; at += kRecordBlockSize) {
@@ -73,8 +75,6 @@ std::uint8_t* ReserveRecordBlock() {
 
 // How long the next text notification stalls before it reads; 0 = not at all.
 DWORD stallMs = 0;
-// Whether text notifications are read as a 32-bit window gets them.
-bool narrow = false;
 
 void WriteLine(const std::string& line) {
   std::fwrite(line.data(), 1, line.size(), stdout);
@@ -146,7 +146,7 @@ LRESULT CALLBACK ClientWindowProcedure(HWND window, UINT message, WPARAM wParam,
     // The relay stops waiting meanwhile; the text must still be there after.
     if (stallMs != 0) Sleep(std::exchange(stallMs, 0));
     const auto length = static_cast<std::int32_t>(lParam);
-    const WPARAM address = narrow ? static_cast<WPARAM>(static_cast<std::uint32_t>(wParam)) : wParam;
+    const WPARAM address = wParam;
     std::vector<std::uint8_t> bytes(length > 0 ? static_cast<std::size_t>(length) : 0);
     HANDLE relay = OpenProcess(PROCESS_VM_READ, FALSE, relayProcessId);
     SIZE_T read = 0;
@@ -164,6 +164,20 @@ LRESULT CALLBACK ClientWindowProcedure(HWND window, UINT message, WPARAM wParam,
     return 1;
   }
   return DefWindowProcA(window, message, wParam, lParam);
+}
+
+// Moves the record block to `address`, where the platform allows it.
+void PlaceRecordBlock(std::uintptr_t address) {
+  void* block = VirtualAlloc(reinterpret_cast<void*>(address), kRecordBlockSize, MEM_RESERVE | MEM_COMMIT,
+                             PAGE_READWRITE);
+  if (block != reinterpret_cast<void*>(address)) {
+    if (block != nullptr) VirtualFree(block, 0, MEM_RELEASE);
+    WriteLine("unplaced");
+    return;
+  }
+  VirtualFree(recordBlock, 0, MEM_RELEASE);
+  recordBlock = static_cast<std::uint8_t*>(block);
+  WriteLine("placed " + std::to_string(static_cast<unsigned long long>(address)));
 }
 
 void FindRelay(const std::vector<std::string>& words) {
@@ -217,9 +231,8 @@ bool RunCommand(const std::string& line) {
                                                : static_cast<WPARAM>(ParseNumber(words[2]));
     WriteResult(SendMessageA(relayWindow, static_cast<UINT>(ParseNumber(words[1])), wParam,
                              static_cast<LPARAM>(ParseNumber(words[3]))));
-  } else if (verb == "narrow") {
-    narrow = true;
-    WriteLine("narrow");
+  } else if (verb == "place" && words.size() == 2) {
+    PlaceRecordBlock(static_cast<std::uintptr_t>(std::strtoull(words[1].c_str(), nullptr, 0)));
   } else if (verb == "stall" && words.size() == 2) {
     stallMs = static_cast<DWORD>(ParseNumber(words[1]));
     WriteLine("stalling " + std::to_string(stallMs));
