@@ -8,7 +8,7 @@
 #include <utility>
 
 #include "relay/desktop.h"
-#include "win32/windows_api.h"
+#include "base/win32/windows_api.h"
 
 namespace quorvel::win32 {
 
