@@ -19,6 +19,7 @@ class QuietDesktop : public Desktop {
   void InstallCallback(WindowCallback) override {}
   bool PollWindowEvent() override { return false; }
   void WaitForWork(std::intptr_t) override {}  // the targets never run the main loop
+  void AnnounceStart() override {}
   void ErrorBox(const char*, const char*) override {
     if (onErrorBox) onErrorBox();
   }

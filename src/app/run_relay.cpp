@@ -52,6 +52,7 @@ void RunRelay(Relay& relay) {
   LoadSettings(relay);
   CreateMainWindow(relay);
   StartServer(relay);
+  relay.desktop.AnnounceStart();  // clients of an earlier relay pair again
   for (;;) {
     if (relay.desktop.PollWindowEvent()) Shutdown(relay);
     ReceiveLoop(relay);

@@ -44,6 +44,10 @@ class Desktop {
   // an event; 0 = none); at once when either already is, or when a close
   // request is recorded that no queued message will carry to the next poll.
   virtual void WaitForWork(std::intptr_t readiness) = 0;
+  // Tells the running clients that a relay has started and can be reached:
+  // posted to every top-level window, so that no hung window holds the
+  // relay up.
+  virtual void AnnounceStart() = 0;
   // Modal box with an OK button; returns when the operator dismissed it.
   virtual void ErrorBox(const char* caption, const char* text) = 0;
   // Destroys the main window and unregisters its class.

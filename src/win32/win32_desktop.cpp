@@ -6,6 +6,8 @@
 #include <list>
 #include <mutex>
 
+#include "quorvel_wire.h"
+
 namespace quorvel::win32 {
 
 namespace {
@@ -125,6 +127,13 @@ void Win32Desktop::WaitForWork(std::intptr_t readiness) {
   // earlier poll has seen but not taken ends the wait too, not only one that
   // arrives from now on.
   MsgWaitForMultipleObjectsEx(count, count != 0 ? &signal : nullptr, INFINITE, QS_ALLINPUT, MWMO_INPUTAVAILABLE);
+}
+
+// A registered message, as the taskbar announces itself with "TaskbarCreated";
+// posted, since a broadcast send would wait on every hung window.
+void Win32Desktop::AnnounceStart() {
+  const UINT started = RegisterWindowMessageA(QV_RELAY_STARTED_MESSAGE_NAME);
+  if (started != 0) PostMessageA(HWND_BROADCAST, started, 0, static_cast<LPARAM>(GetCurrentProcessId()));
 }
 
 void Win32Desktop::EndProcess() { ExitProcess(0); }

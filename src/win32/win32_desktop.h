@@ -20,6 +20,7 @@ class Win32Desktop final : public Desktop {
   void InstallCallback(WindowCallback callback) override { window_.InstallCallback(std::move(callback)); }
   bool PollWindowEvent() override;
   void WaitForWork(std::intptr_t readiness) override;
+  void AnnounceStart() override;
   void ErrorBox(const char* caption, const char* text) override;
   void DestroyMainWindow() override { window_.Destroy(); }
   [[noreturn]] void EndProcess() override;

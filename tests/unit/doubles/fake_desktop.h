@@ -38,6 +38,7 @@ class FakeDesktop : public Desktop {
   void InstallCallback(WindowCallback callback) override { callback_ = std::move(callback); }
   bool PollWindowEvent() override;
   void WaitForWork(std::intptr_t readiness) override;
+  void AnnounceStart() override { ++announcements; }
   void ErrorBox(const char* caption, const char* text) override;
   void DestroyMainWindow() override { ++destroyCalls; }
   [[noreturn]] void EndProcess() override;
@@ -57,6 +58,7 @@ class FakeDesktop : public Desktop {
   int createCalls = 0;
   bool createdWithLog = false;
   int destroyCalls = 0;
+  int announcements = 0;
   std::deque<bool> scriptedPolls;  // what the next polls return (true: a close request); then false
   int polls = 0;
   int waits = 0;
