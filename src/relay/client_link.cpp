@@ -86,6 +86,7 @@ VirtualServer& TakeOver(Relay& relay, VirtualServer& orphan, VirtualServer& fres
   relay.receiveBuffer.ReleaseHeld(orphan.clientWindow);  // its window is gone: nothing reads them
   orphan.clientProcess = fresh.clientProcess;
   orphan.clientProcessId = fresh.clientProcessId;
+  orphan.reportsWanted = false;  // the new client asks for them itself
   fresh.clientProcess = 0;
   fresh.clientProcessId = 0;
   relay.table.MakeCurrent(&orphan);
@@ -193,6 +194,17 @@ void SendLogin(Relay& relay) {
                  HandleNumber(entry->clientWindow));
 }
 
+// Switches the reports on the client's texts on or off and takes over the
+// client's count of its texts. A record too short to say so does nothing,
+// as a code without a command.
+void SetReports(Relay& relay, const std::uint8_t* record, std::int32_t length, VirtualServer& entry) {
+  if (!IsReportsRecord(length)) return;
+  const ReportsFields fields = ReadReportsRecord(record);
+  entry.reportsWanted = fields.on;
+  entry.lastTextNumber = fields.lastTextNumber;
+  relay.log.Line(fields.on ? texts::kReportsOnFormat : texts::kReportsOffFormat, HandleNumber(entry.clientWindow));
+}
+
 [[noreturn]] void Quit(Relay& relay) {
   relay.log.Line(texts::kQuitting);
   Shutdown(relay);
@@ -214,6 +226,9 @@ CommandOutcome HandleClientCommand(Relay& relay, const std::uint8_t* record, std
       return CommandOutcome::Executed;
     case CommandCode::Quit:
       Quit(relay);
+    case CommandCode::Reports:
+      if (VirtualServer* entry = relay.table.FindByClientProcess(sender)) SetReports(relay, record, length, *entry);
+      return CommandOutcome::Executed;
   }
   // Code 1 and every code without a command: nothing to do.
   return CommandOutcome::Executed;

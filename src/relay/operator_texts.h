@@ -88,6 +88,8 @@ inline constexpr char kEarlierLinkClosed[] = "Die bisherige Verbindung wird gesc
 inline constexpr char kTakeOverFormat[] = "Der Virtuelle Server von %ld wird \xFC" "bernommen";
 inline constexpr char kNoAnswerFormat[] = "Das Fenster %ld hat nicht rechtzeitig geantwortet";
 inline constexpr char kAnswersAgainFormat[] = "Das Fenster %ld antwortet wieder";
+inline constexpr char kReportsOnFormat[] = "Das Fenster %ld bekommt Berichte \xFC" "ber wartende Texte";
+inline constexpr char kReportsOffFormat[] = "Das Fenster %ld bekommt keine Berichte mehr";
 inline constexpr char kNoMemoryForDatagram[] = "Kein Speicher f\xFC" "r das Datagramm, es wird nicht gesendet";
 
 }  // namespace quorvel::texts

@@ -207,6 +207,7 @@ void HandlePeerDatagram(Relay& relay, const std::uint8_t* datagram, std::int32_t
 void SendClientData(Relay& relay, ProcessHandle process, const std::uint8_t* data, std::int32_t length) {
   VirtualServer* entry = relay.table.FindByClientProcess(process);
   if (entry == nullptr || length < 0) return;
+  ++entry->lastTextNumber;  // the client counts the same way
 
   const bool built = SendTextDatagram(entry->partnerEndpoint, data, length);
 

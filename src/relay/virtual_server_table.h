@@ -22,6 +22,10 @@ struct VirtualServer {
   UdpEndpoint partnerEndpoint;
   PeerAddress loginSource;  // all zero = no partner logged in
   bool configured = false;  // a create command has named the partner
+  // The client asked to hear what becomes of texts that wait; texts are
+  // numbered in the client's own count, which the request carries.
+  bool reportsWanted = false;
+  std::uint32_t lastTextNumber = 0;
 
   VirtualServer* next = nullptr;  // table order
 };

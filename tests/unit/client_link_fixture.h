@@ -48,6 +48,9 @@ inline std::string CreateRecord(std::int32_t nameId, std::uint32_t window, const
 inline std::string TextRecord(const std::string& text) { return std::string(1, '\x02') + text; }
 inline std::string LoginRecord() { return std::string(1, '\x03'); }
 inline std::string QuitRecord() { return std::string(1, '\x04'); }
+inline std::string ReportsRecord(bool on, std::uint32_t lastText) {
+  return std::string(1, '\x05') + std::string(1, on ? '\x01' : '\0') + LittleEndian32(lastText);
+}
 
 class ClientLinkTest : public ::testing::Test {
  protected:
