@@ -21,6 +21,7 @@ struct VirtualServer {
   std::uint32_t clientProcessId = 0;
   UdpEndpoint partnerEndpoint;
   PeerAddress loginSource;  // all zero = no partner logged in
+  std::uint64_t loginOrder = 0;  // when the partner logged in, in the relay's count of logins
   bool configured = false;  // a create command has named the partner
   // The client asked to hear what becomes of texts that wait; texts are
   // numbered in the client's own count, which the request carries.
