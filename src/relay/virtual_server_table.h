@@ -7,6 +7,8 @@
 
 #include "base/handles.h"
 #include "net/udp_transport.h"
+#include "relay/outbox.h"
+#include "relay/sent_log.h"
 
 namespace quorvel {
 
@@ -27,6 +29,9 @@ struct VirtualServer {
   // numbered in the client's own count, which the request carries.
   bool reportsWanted = false;
   std::uint32_t lastTextNumber = 0;
+  bool clientLoggedIn = false;  // the client has asked to log in on this link
+  Outbox outbox;                // texts that wait for the partner
+  SentLog sentLog;              // what was sent lately, for the partner's refusals
 
   VirtualServer* next = nullptr;  // table order
 };
