@@ -42,4 +42,4 @@ def clients_follow_a_restarted_relay(session):
 
 
 if __name__ == "__main__":
-    main()
+    raise SystemExit(main())
