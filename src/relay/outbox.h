@@ -27,8 +27,9 @@ class Outbox {
   std::size_t size() const { return texts_.size(); }
   std::size_t bytes() const { return bytes_; }
 
-  // Puts the text last. Returns the oldest texts dropped to keep within the
-  // bound, oldest first; usually none.
+  // Puts the text in its place by number: last, unless a text refused late
+  // is older than texts already waiting. Returns the oldest texts dropped to
+  // keep within the bound, oldest first; usually none.
   std::vector<WaitingText> Add(WaitingText text);
 
   // Takes every text, oldest first; the outbox is empty afterwards.
