@@ -4,6 +4,10 @@ debugging off, in two network namespaces linked by a veth pair; client A
 (qvload.exe) at relay A, client B at relay B, both logged in. Measured in one
 run, printed as a table and written to a JSON file:
 
+- first, counted rather than timed, what one text and one junk datagram cost
+  each of the six processes (relays, wineservers, clients): Linux system
+  calls, wineserver requests and wake-ups (bench/cost_count.py), at
+  `--count-rate` and net of what the processes do idle;
 - latency of one text from client A's SendText to client B's window (median
   and 99th percentile over `--latency-texts` texts), beside the one-way time of
   a plain UDP datagram between the same two namespaces (the floor);
@@ -21,7 +25,9 @@ run, printed as a table and written to a JSON file:
 
 `--relay-build DIR` runs the Quorvel.exe of another build directory (say, of
 an older commit) with this harness and these load programs, so that two
-relays are measured by the same yardstick.
+relays are measured by the same yardstick. `--baseline-build DIR` counts the
+Quorvel.exe of DIR as well, in a pair of its own after everything else, and
+prints its counts beside; `--counts-only` leaves out the timed figures.
 """
 
 import argparse
@@ -38,11 +44,14 @@ from pathlib import Path
 
 from bench_paths import REPO  # first: makes harness importable
 
+import cost_count
 import harness
 import load_run
 from harness import check, wait_until
+from load_run import switches, task_ids
 
 PORT = 4200
+COUNT_IDLE_SECONDS = 3.0
 NAME_ID = 77
 TEXT_SIZE = 32
 FLOOR_SCRIPT = REPO / "bench" / "udp_floor.py"
@@ -64,13 +73,6 @@ def percentile(values, share):
 
 # ---------------------------------------------------------------- readings from /proc
 
-def task_ids(pid):
-    try:
-        return sorted(int(tid) for tid in os.listdir(f"/proc/{pid}/task"))
-    except OSError:
-        return []
-
-
 def thread_name(pid, tid):
     """"main" for the process's first thread (under Wine, the program's main
     thread), else the thread's name and id."""
@@ -80,20 +82,6 @@ def thread_name(pid, tid):
         return f"{Path(f'/proc/{pid}/task/{tid}/comm').read_text().strip()}/{tid}"
     except OSError:
         return f"?/{tid}"
-
-
-def switches(pid):
-    """Voluntary context switches of each thread: each one is a thread going
-    to sleep, so each wake-up counts once."""
-    counts = {}
-    for tid in task_ids(pid):
-        try:
-            for line in Path(f"/proc/{pid}/task/{tid}/status").read_text().splitlines():
-                if line.startswith("voluntary_ctxt_switches:"):
-                    counts[tid] = int(line.split()[1])
-        except OSError:
-            continue
-    return counts
 
 
 def woken(before, after):
@@ -204,20 +192,22 @@ def machine():
 
 
 class Pair:
-    """Two relays and their clients, logged in both ways."""
+    """Two relays (the Quorvel.exe `relay`, by default the harness's) and their
+    clients, logged in both ways, on hosts named `sides`."""
 
-    def __init__(self, session, say, extra_settings=()):
+    def __init__(self, session, say, extra_settings=(), relay=None, sides=("a", "b")):
         settings = load_run.settings(PORT) + "".join(f"{line}\r\n" for line in extra_settings).encode()
-        self.a = session.host("a", settings)
-        self.b = session.host("b", settings)
+        relay = relay or harness.relay_exe()
+        self.a = session.host(sides[0], settings)
+        self.b = session.host(sides[1], settings)
         self.address_a, self.address_b = self.a.link(self.b)
-        self.relay_a = self.a.start_relay()
-        self.relay_b = self.b.start_relay()
+        self.relay_a = self.a.start(relay, name="Quorvel")
+        self.relay_b = self.b.start(relay, name="Quorvel")
         for host in (self.a, self.b):
             host.relay_window()
             wait_until(lambda host=host: PORT in host.udp_ports(), 30, f"UDP port {PORT} to be bound")
-        self.pid_a = load_run.linux_pid(self.a, self.relay_a)
-        self.pid_b = load_run.linux_pid(self.b, self.relay_b)
+        self.pid_a = load_run.linux_pid(self.a, self.relay_a, relay)
+        self.pid_b = load_run.linux_pid(self.b, self.relay_b, relay)
         self.server_a = load_run.wineserver_pid(self.a)
         self.server_b = load_run.wineserver_pid(self.b)
         self.client_a = load_run.LoadClient(self.a, "client-a")
@@ -225,6 +215,11 @@ class Pair:
         self.processes = {"relay A": self.pid_a, "relay B": self.pid_b, "wineserver A": self.server_a,
                           "wineserver B": self.server_b, "client A": self.client_a.process.popen.pid,
                           "client B": self.client_b.process.popen.pid}
+        # For the counts: each process with the wineserver it sends requests to.
+        self.counted = {"relay A": (self.pid_a, self.server_a), "relay B": (self.pid_b, self.server_b),
+                        "wineserver A": (self.server_a, None), "wineserver B": (self.server_b, None),
+                        "client A": (self.processes["client A"], self.server_a),
+                        "client B": (self.processes["client B"], self.server_b)}
         self.client_a.register()
         self.client_b.register()
         self.client_a.create(NAME_ID, self.address_b)
@@ -313,10 +308,49 @@ def latency_of(pair, texts):
     return [(arrived - int.from_bytes(text[4:12], "little")) / 1e4 for arrived, text in texts]
 
 
+def count_costs(pair, args, say):
+    """What one text and one junk datagram cost each of the six processes,
+    counted (bench/cost_count.py), net of what the processes do idle in as
+    much time. In a stretch of its own, so that nothing timed is disturbed,
+    and by default at 20/s, so that each datagram finds the relays asleep
+    even on a busy machine: when a sender or a relay is kept waiting for a
+    processor, several datagrams are taken in one turn, and the counts
+    follow the load."""
+    idle, _ = cost_count.measure(pair.counted, lambda: time.sleep(COUNT_IDLE_SECONDS))
+    texts, _ = cost_count.measure(pair.counted, lambda: pair.send(args.count_texts, args.count_rate, settle=1.0))
+    arrived = len(pair.last)
+    seconds = args.count_junk / args.count_rate
+    flood = subprocess.Popen(pair.a.command([sys.executable, str(FLOOD_SCRIPT), pair.address_b, str(PORT),
+                                             str(args.count_rate), str(seconds), "24", "7"]),
+                             stdout=subprocess.PIPE, preexec_fn=harness._die_with_parent)
+    check(flood.stdout.readline().strip() == b"ready", "junk sender ready")
+    junk, out = cost_count.measure(pair.counted, lambda: flood.communicate(timeout=seconds + 120)[0])
+    sent = json.loads(out.decode().strip().splitlines()[-1])["sent"]
+    check(arrived and sent, "texts and junk datagrams to count")
+    counts = {"rate": args.count_rate, "texts": args.count_texts, "arrived": arrived, "junk": sent,
+              "per_text": cost_count.per_unit(texts, idle, args.count_texts),
+              "per_junk": cost_count.per_unit(junk, idle, sent),
+              "counted": {"idle": idle, "texts": texts, "junk": junk}}
+    say(f"counted per text {counts['per_text']}, per junk datagram {counts['per_junk']}")
+    return counts
+
+
 def run_bench(session, args, results, say):
     results["machine"] = machine()
     results["settings"] = list(args.setting)
     pair = Pair(session, say, args.setting)
+    memory_before = load_run.memory(pair.pid_b)
+    results["counts"] = count_costs(pair, args, say)
+    if not args.counts_only:
+        run_timed(pair, args, results, say, memory_before)
+    if args.baseline_build:
+        baseline = Pair(session, say, args.setting, Path(args.baseline_build).resolve() / "Quorvel.exe",
+                        ("baseline-a", "baseline-b"))
+        results["baseline_counts"] = count_costs(baseline, args, say)
+    results["machine"]["load_average_end"] = os.getloadavg()
+
+
+def run_timed(pair, args, results, say, memory_before):
     results["receive_queue_bytes"] = receive_queue_limit(pair.b, PORT)
 
     probe = pair.client_a.ask("sleepprobe 2000", timeout=120).split()
@@ -324,8 +358,7 @@ def run_bench(session, args, results, say):
     say(f"Sleep(1) under Wine: {results['sleep_1ms_us']} microseconds; "
         f"relay B's receive queue {results['receive_queue_bytes']} bytes")
 
-    memory_before = load_run.memory(pair.pid_b)
-    texts_total = 0
+    texts_total = args.count_texts
 
     # Latency: texts far enough apart that none waits behind another. A tap
     # in B's namespace notes when each reaches the wire, which splits the
@@ -488,7 +521,6 @@ def run_bench(session, args, results, say):
     wait_until(lambda: load_run.queued_bytes(pair.a, PORT) == 0, 30, "relay A to take the datagram after the box")
     check(opener.process.read_line(60).startswith("linkup "), "the create command goes on after the box")
     check(pair.relay_a.running and pair.relay_b.running, "both relays still run")
-    results["machine"]["load_average_end"] = os.getloadavg()
 
 
 def percent(share):
@@ -586,6 +618,36 @@ def table(results):
     return "\n".join(lines)
 
 
+def counts_table(results):
+    """The counted cost per text and per junk datagram of each process, and
+    of all six, beside the baseline's when there is one."""
+    this, base = results["counts"], results.get("baseline_counts")
+    names = {"syscalls": "system calls", "requests": "wineserver requests", "wakeups": "wake-ups"}
+    labels = list(this["per_text"])
+    columns = [("per_text", this), ("per_text", base), ("per_junk", this), ("per_junk", base)]
+    columns = [(unit, counts) for unit, counts in columns if counts]
+
+    def value(counts, unit, label, figure):
+        if label == "all six":
+            values = [counts[unit][each][figure] for each in labels if counts[unit][each][figure] is not None]
+            return sum(values)
+        return counts[unit][label][figure]
+
+    heads = ["text", "text, base", "junk", "junk, base"] if base else ["text", "junk"]
+    lines = [f"counted cost per text and per junk datagram at {this['rate']:g}/s, net of idle "
+             f"({this['texts']} texts, {this['junk']} junk datagrams"
+             + (f"; baseline: {base['texts']} texts, {base['junk']} junk)" if base else ")"),
+             f"{'':<14}{'':<21}" + "".join(f"{head:>12}" for head in heads)]
+    for label in labels + ["all six"]:
+        for index, figure in enumerate(cost_count.FIGURES):
+            cells = [value(counts, unit, label, figure) for unit, counts in columns]
+            if all(cell is None for cell in cells):
+                continue
+            lines.append(f"{label if index == 0 else '':<14}{names[figure]:<21}"
+                         + "".join(f"{'-' if cell is None else f'{cell:.1f}':>12}" for cell in cells))
+    return "\n".join(lines)
+
+
 def main():
     parser = argparse.ArgumentParser(description=__doc__, formatter_class=argparse.RawDescriptionHelpFormatter)
     parser.add_argument("--json", default=str(REPO / "build" / "bench-results.json"))
@@ -600,6 +662,12 @@ def main():
     parser.add_argument("--memory-texts", type=int, default=20000)
     parser.add_argument("--cpu-seconds", type=float, default=10.0)
     parser.add_argument("--relay-build", help="take Quorvel.exe from this build directory instead")
+    parser.add_argument("--baseline-build", metavar="DIR",
+                        help="count the Quorvel.exe of DIR too, in a pair of its own, beside this one")
+    parser.add_argument("--count-texts", type=int, default=300, help="texts counted")
+    parser.add_argument("--count-junk", type=int, default=500, help="junk datagrams counted")
+    parser.add_argument("--count-rate", type=float, default=20.0, help="texts and junk per second while counting")
+    parser.add_argument("--counts-only", action="store_true", help="count, and leave out the timed figures")
     parser.add_argument("--setting", action="append", default=[], metavar="KEY=VALUE",
                         help="one more line for both relays' JOX-UDP.ini (say, 'Log File=quorvel.log')")
     args = parser.parse_args()
@@ -608,6 +676,8 @@ def main():
         relay = Path(args.relay_build).resolve() / "Quorvel.exe"
         check(relay.is_file(), f"no {relay}")
         harness.relay_exe = lambda: relay
+    if args.baseline_build:
+        check((Path(args.baseline_build) / "Quorvel.exe").is_file(), f"no Quorvel.exe in {args.baseline_build}")
 
     def run(session):
         run_bench(session, args, results, lambda text: print(f"bench: {text}", flush=True))
@@ -616,6 +686,9 @@ def main():
     code = harness.run_case("bench")
     if "error_box_cpu" in results:
         print(table(results))
+    if "counts" in results:
+        print(counts_table(results))
+    if code == 0:
         Path(args.json).write_text(json.dumps(results, indent=2))
         print(f"figures written to {args.json}")
     return code

@@ -29,14 +29,14 @@ def settings(port, debugging=0):
 
 # ---------------------------------------------------------------- the relay's process
 
-def linux_pid(host, process):
+def linux_pid(host, process, relay=None):
     """The Linux process that runs the relay's Windows process: the one whose
-    command line is the relay's executable and whose environment names this
-    host's prefix. Under Wine the started loader becomes that process, so the
-    pid of the started program must be among them; anything else is a wrong
-    reading and fails."""
+    command line is the relay's executable (`relay`, by default the harness's)
+    and whose environment names this host's prefix. Under Wine the started
+    loader becomes that process, so the pid of the started program must be
+    among them; anything else is a wrong reading and fails."""
     prefix = f"WINEPREFIX={host.prefix}".encode()
-    exe = str(harness.relay_exe()).encode()
+    exe = str(relay or harness.relay_exe()).encode()
     found = []
     for entry in os.listdir("/proc"):
         if not entry.isdigit():
@@ -66,6 +66,27 @@ def wineserver_pid(host):
         if b"wineserver" in command.split(b"\0")[0] and prefix in environment:
             return int(entry)
     return None
+
+
+def task_ids(pid):
+    try:
+        return sorted(int(tid) for tid in os.listdir(f"/proc/{pid}/task"))
+    except OSError:
+        return []
+
+
+def switches(pid):
+    """Voluntary context switches of each thread: each one is a thread going
+    to sleep, so each wake-up counts once."""
+    counts = {}
+    for tid in task_ids(pid):
+        try:
+            for line in Path(f"/proc/{pid}/task/{tid}/status").read_text().splitlines():
+                if line.startswith("voluntary_ctxt_switches:"):
+                    counts[tid] = int(line.split()[1])
+        except OSError:
+            continue
+    return counts
 
 
 def cpu_seconds(pid):

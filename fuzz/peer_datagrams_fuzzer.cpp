@@ -85,16 +85,13 @@ extern "C" int LLVMFuzzerTestOneInput(const std::uint8_t* data, std::size_t size
 
     // As a receive leaves them: the bytes at the start of the buffer (here
     // exactly as long as the datagram, so that any read beyond it shows:
-    // a reallocation under the address sanitizer always moves the bytes)
-    // and the sender in the server endpoint's address.
+    // a reallocation under the address sanitizer always moves the bytes).
     const auto length = static_cast<std::int32_t>(datagram.size());
     relay.receiveBuffer.Configure(length);
     if (relay.receiveBuffer.capacity() != length) continue;
     std::memcpy(relay.receiveBuffer.data(), datagram.data(), datagram.size());
-    relay.serverEndpoint.address.sin_addr = source.peerIp;
-    relay.serverEndpoint.address.sin_port = source.peerPort;
 
-    quorvel::DispatchDatagram(relay, length);
+    quorvel::DispatchDatagram(relay, {relay.receiveBuffer.data(), datagram.size()}, source);
   }
   (void)relay.log.Render();
   return 0;

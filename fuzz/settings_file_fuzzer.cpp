@@ -8,6 +8,7 @@
 #include <cstdlib>
 #include <string>
 
+#include "app/run_relay.h"
 #include "relay/settings.h"
 #include "relay/operator_texts.h"
 #include "relay/relay.h"
@@ -72,7 +73,7 @@ void ReadSettingsFile(const std::uint8_t* data, std::size_t size) {
   quorvel::fuzzing::QuietDesktop desktop;
   quorvel::testing::FakeClientPlatform clients;
   quorvel::Relay relay(desktop, clients);
-  quorvel::LoadSettings(relay);
+  quorvel::ApplySettings(relay, quorvel::ReadSettings(quorvel::texts::kSettingsFile));
 
   // The sizes the relay goes by must never claim more than its buffers hold.
   const std::int32_t receiveSize = relay.receiveBuffer.size();

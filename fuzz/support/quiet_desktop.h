@@ -2,6 +2,7 @@
 
 #include <cstdint>
 #include <functional>
+#include <span>
 
 #include "relay/desktop.h"
 
@@ -18,7 +19,7 @@ class QuietDesktop : public Desktop {
   MainWindow CreateMainWindow(bool) override { return {0x2A0046, nullptr}; }
   void InstallCallback(WindowCallback) override {}
   bool PollWindowEvent() override { return false; }
-  void WaitForWork(std::intptr_t) override {}  // the targets never run the main loop
+  void WaitForWork(std::span<const std::intptr_t>) override {}  // the targets never run the main loop
   void AnnounceStart() override {}
   void ErrorBox(const char*, const char*) override {
     if (onErrorBox) onErrorBox();

@@ -3,8 +3,10 @@
 
 #include "app/run_relay.h"
 
+#include <cstddef>
 #include <cstdint>
 #include <cstdio>
+#include <utility>
 
 #include "net/udp_transport.h"
 #include "relay/client_link.h"
@@ -28,8 +30,9 @@ void CreateMainWindow(Relay& relay) {
 // 16 bits of anything larger, and partners could not find the relay there.
 bool IsUdpPort(std::int32_t port) { return port >= 1 && port <= 65535; }
 
-// Opens the network and the server endpoint with its watcher. Either failure,
-// and a port that is not one, is shown to the operator and ends the relay.
+// Opens the network and the server endpoint, whose datagrams end the main
+// loop's wait. Each failure, and a port that is not one, is shown to the
+// operator and ends the relay.
 void StartServer(Relay& relay) {
   if (!StartNetwork()) {
     relay.desktop.ErrorBox(texts::kErrorCaption, texts::kNetworkStartFailed);
@@ -42,28 +45,46 @@ void StartServer(Relay& relay) {
     relay.desktop.ErrorBox(texts::kErrorCaption, message);
     Shutdown(relay);
   }
-  StartWatcher(relay.serverEndpoint);  // without a watcher nothing is ever received; nothing to report
+  // Without it the relay could never receive: the network cannot be used.
+  if (!relay.datagramWait.Watch(relay.serverEndpoint)) {
+    relay.desktop.ErrorBox(texts::kErrorCaption, texts::kNetworkStartFailed);
+    Shutdown(relay);
+  }
   relay.log.Line(texts::kServerStartedFormat, port);
 }
 
 }  // namespace
 
+void ApplySettings(Relay& relay, Settings settings) {
+  relay.receiveBuffer.Configure(settings.receiveBufferSize);
+  relay.clientDataBuffer.Reallocate(settings.sendBufferSize);  // 0 or less: no buffer yet
+  relay.log.Enable(settings.debugging == 1);
+  // The tree control slows down as it grows and its items are never freed,
+  // so a long run in debug mode keeps only the newest entries.
+  relay.log.KeepNewestEntries(settings.debugEntries > 0 ? static_cast<std::size_t>(settings.debugEntries) : 0);
+  // The operator's log file, off unless named: it keeps what the debug log
+  // would show, debugging on or off, for reading afterwards.
+  if (!settings.logFile.empty()) {
+    relay.log.WriteToFile(settings.logFile, std::int64_t{settings.logFileSizeKb} * 1024, texts::kLogFileFailedFormat);
+  }
+  relay.settings = std::move(settings);
+}
+
 void RunRelay(Relay& relay) {
-  LoadSettings(relay);
+  ApplySettings(relay, ReadSettings(texts::kSettingsFile));
   CreateMainWindow(relay);
   StartServer(relay);
   relay.desktop.AnnounceStart();  // clients of an earlier relay pair again
   for (;;) {
     if (relay.desktop.PollWindowEvent()) Shutdown(relay);
-    ReceiveLoop(relay);
     // Datagrams left over after a full batch are taken in the next turn at
     // once. Otherwise sleep until there is something to do: a message for
-    // the window (a client's, sent or posted) or a datagram flagged by the
-    // watcher. No time limit: the wait ends on either, and on nothing else.
-    if (!DatagramsFlagged(relay.serverEndpoint)) {
+    // the window (a client's, sent or posted) or a datagram. No time limit:
+    // the wait ends on either, and on nothing else.
+    if (!ReceiveLoop(relay)) {
       // Idle: the log file is up to date whenever the relay waits.
       relay.log.Flush();
-      relay.desktop.WaitForWork(ReadinessHandle(relay.serverEndpoint));
+      relay.desktop.WaitForWork(relay.datagramWait.handles());
     }
   }
 }

@@ -42,10 +42,26 @@ std::int32_t ReceiveQueueSize(SocketHandle socket);
 
 // Hands one datagram to the platform; true = accepted for sending.
 bool SendTo(SocketHandle socket, const void* data, std::int32_t length, const SocketAddress& destination);
-// Takes one datagram without waiting: its length, or -1 when the receive
-// failed (nothing queued counts as failed). A datagram longer than `size` is
-// lost and gives -1. The sender goes into `sender`.
+
+// A platform object the main loop's one wait watches: an event (Windows) or
+// a descriptor plus one (Linux). 0 = none.
+using WaitHandle = std::intptr_t;
+// Lets a datagram queued on `socket` end the main loop's wait, and makes the
+// socket's receives return at once. On Windows the socket sets `shared`, an
+// auto-reset event that any number of sockets may share (a new one when
+// `shared` is 0); elsewhere the socket itself is waited on. Returns what to
+// wait on; 0 when the platform refused.
+WaitHandle WatchForDatagrams(SocketHandle socket, WaitHandle shared);
+
+// Takes one datagram from a watched socket without waiting: its length,
+// with its sender in `sender`; or one of the results below.
 std::int32_t ReceiveFrom(SocketHandle socket, void* buffer, std::int32_t size, SocketAddress& sender);
+// Nothing is queued (or the socket cannot be read at all).
+inline constexpr std::int32_t kNothingQueued = -1;
+// No datagram was taken, but one may be queued behind: the datagram was
+// longer than `size` (and is lost), or an error reported for an earlier
+// send stood before it (and is consumed).
+inline constexpr std::int32_t kReceiveFailed = -2;
 
 // ---- The probe's connected socket, on which the network's word that a
 // datagram cannot be delivered (an ICMP port or host unreachable, no route)
@@ -61,46 +77,7 @@ enum class Readiness { DatagramQueued, TimedOut, Unreachable, Failed };
 // Waits up to `timeoutMilliseconds` until a datagram (empty ones included) is
 // queued, and leaves it queued. A pending socket error is consumed and gives
 // Unreachable when it says the peer cannot be reached, Failed otherwise.
-// (The probe's wait; the relay's watcher uses the waits below.)
 Readiness WaitForDatagram(SocketHandle socket, std::int32_t timeoutMilliseconds);
-// Length of the datagram at the head of the queue without taking it; -1 when
-// none is queued or its length cannot be learnt. Does not wait. An error
-// pending on the socket (a refusal of an earlier send) is consumed on the
-// way and does not count.
-std::int32_t QueuedDatagramSize(SocketHandle socket);
-
-// ---- The readiness watcher's waits (net/readiness_watcher.cpp).
-
-// A platform object one thread waits on: an event (Windows) or a descriptor
-// plus one (Linux). 0 = none.
-using WaitHandle = std::intptr_t;
-
-// A signal between two threads, auto-reset: raising it wakes one wait, and
-// the wait that sees it clears it. A raise with no waiter is kept.
-WaitHandle CreateSignal();
-void RaiseSignal(WaitHandle signal);
-void CloseSignal(WaitHandle signal);
-// Waits until the signal is raised, then clears it. No time limit.
-void WaitForSignal(WaitHandle signal);
-
-// Makes the socket waitable for WaitForSocketOrSignal and turns it
-// non-blocking; the handle it returns (0 = refused) goes to Unwatch when the
-// watching ends, which makes the socket blocking again.
-WaitHandle WatchSocket(SocketHandle socket);
-void UnwatchSocket(SocketHandle socket, WaitHandle watch);
-
-// Without waiting: is a datagram queued (an empty one too)? An error pending
-// on the socket is consumed and gives Nothing.
-enum class Queued { Datagram, Nothing };
-Queued PeekQueued(SocketHandle socket);
-
-// Waits without a time limit until the socket has something queued (a
-// datagram or an error) or `signal` is raised (then cleared). It returns at
-// once for something already queued when the watching began or that came
-// after the last receive or peek on the socket. Failed: the socket cannot be
-// waited on (say, it has been closed); nothing is waited for.
-enum class Wake { Socket, Signal, Failed };
-Wake WaitForSocketOrSignal(SocketHandle socket, WaitHandle watch, WaitHandle signal);
 
 // Dotted IPv4 text -> network-order address; 255.255.255.255 when it does not
 // parse.

@@ -1,10 +1,11 @@
-// Datagram endpoints over the platform's sockets: opening, sending, and the
-// main thread's half of the hand-over with the readiness watcher.
+// Datagram endpoints over the platform's sockets: opening, sending,
+// receiving with the sender, and what the main loop waits on for datagrams.
 
 #include "net/udp_transport.h"
 
+#include <algorithm>
+
 #include "base/byte_order.h"
-#include "net/readiness_watcher.h"
 #include "net/socket_platform.h"
 
 namespace quorvel {
@@ -17,10 +18,7 @@ std::uint16_t PortArgument(std::int32_t port) { return PortToNetworkOrder(static
 
 }  // namespace
 
-UdpEndpoint::UdpEndpoint() = default;
-
 UdpEndpoint::~UdpEndpoint() {
-  watcherThread.reset();
   if (socketHandle != 0) socket_platform::CloseSocket(socketHandle);
 }
 
@@ -66,58 +64,32 @@ SocketHandle OpenClientEndpoint(UdpEndpoint& endpoint, const char* host, std::in
 }
 
 void CloseEndpoint(UdpEndpoint& endpoint) {
-  // The socket must not go while a watcher still looks at it.
-  StopWatcher(endpoint);
   socket_platform::CloseSocket(endpoint.socketHandle);
   endpoint.socketHandle = 0;
 }
 
-void SendDatagram(UdpEndpoint& endpoint, const void* data, std::int32_t length) {
+void SendDatagram(const UdpEndpoint& endpoint, const void* data, std::int32_t length) {
   socket_platform::SendTo(endpoint.socketHandle, data, length, endpoint.address);
 }
 
-void SendDatagramTo(UdpEndpoint& endpoint, const PeerAddress& peer, const void* data, std::int32_t length) {
-  endpoint.address.sin_port = peer.peerPort;
-  endpoint.address.sin_addr = peer.peerIp;
-  SendDatagram(endpoint, data, length);
+void SendDatagramTo(const UdpEndpoint& endpoint, const PeerAddress& peer, const void* data, std::int32_t length) {
+  const SocketAddress destination{kAddressFamilyIpv4, peer.peerPort, peer.peerIp};
+  socket_platform::SendTo(endpoint.socketHandle, data, length, destination);
 }
 
-bool DatagramsFlagged(const UdpEndpoint& endpoint) {
-  return endpoint.watcherThread && endpoint.dataReady.load() != 0;
+std::int32_t ReceiveDatagram(const UdpEndpoint& endpoint, void* buffer, std::int32_t size, PeerAddress& from) {
+  SocketAddress sender;
+  const std::int32_t received = socket_platform::ReceiveFrom(endpoint.socketHandle, buffer, size, sender);
+  from = PeerAddress{sender.sin_port, sender.sin_addr};
+  return received;
 }
 
-std::int32_t FlaggedDatagramSize(UdpEndpoint& endpoint) {
-  if (!DatagramsFlagged(endpoint)) return -1;
-  const std::int32_t size = socket_platform::QueuedDatagramSize(endpoint.socketHandle);
-  if (size < 0) endpoint.watcherThread->HandBack();
-  return size;
-}
-
-std::int32_t ReceiveDatagram(UdpEndpoint& endpoint, void* buffer, std::int32_t size) {
-  if (!DatagramsFlagged(endpoint)) return 0;
-  return socket_platform::ReceiveFrom(endpoint.socketHandle, buffer, size, endpoint.address);
-}
-
-std::intptr_t ReadinessHandle(const UdpEndpoint& endpoint) {
-  return endpoint.watcherThread ? endpoint.watcherThread->readiness() : 0;
-}
-
-std::uint32_t EndpointAddress(const UdpEndpoint& endpoint) { return endpoint.address.sin_addr; }
-
-PeerAddress EndpointPeer(const UdpEndpoint& endpoint) {
-  return PeerAddress{endpoint.address.sin_port, endpoint.address.sin_addr};
-}
-
-bool StartWatcher(UdpEndpoint& endpoint) {
-  if (endpoint.watcherThread) return true;
-  auto watcher = std::make_unique<ReadinessWatcher>(endpoint);
-  if (!watcher->Start()) return false;
-  endpoint.watcherThread = std::move(watcher);
+bool DatagramWait::Watch(const UdpEndpoint& endpoint) {
+  const std::intptr_t shared = handles_.empty() ? 0 : handles_.front();
+  const std::intptr_t handle = socket_platform::WatchForDatagrams(endpoint.socketHandle, shared);
+  if (handle == 0) return false;
+  if (std::find(handles_.begin(), handles_.end(), handle) == handles_.end()) handles_.push_back(handle);
   return true;
-}
-
-void StopWatcher(UdpEndpoint& endpoint) {
-  endpoint.watcherThread.reset();  // ends the thread and waits for it
 }
 
 }  // namespace quorvel

@@ -1,11 +1,11 @@
 #pragma once
 
-// Datagram endpoints over the platform's sockets: opening, sending, and the
-// main thread's half of the hand-over with the readiness watcher.
+// Datagram endpoints over the platform's sockets: opening, sending,
+// receiving with the sender, and what the main loop waits on for datagrams.
 
-#include <atomic>
 #include <cstdint>
-#include <memory>
+#include <span>
+#include <vector>
 
 #include "base/handles.h"
 #include "net/socket_platform.h"
@@ -23,23 +23,16 @@ struct PeerAddress {
   friend bool operator==(const PeerAddress&, const PeerAddress&) = default;
 };
 
-class ReadinessWatcher;
-
-// One datagram socket and what belongs to it. Before a receive `address` is
-// the destination (or the local address to bind); after one it holds the
-// sender of the datagram just taken.
+// One datagram socket and the address it was opened with: the local address
+// bound to (server) or the destination of its sends (client).
 struct UdpEndpoint {
-  UdpEndpoint();
-  ~UdpEndpoint();  // stops the watcher and closes the socket
+  UdpEndpoint() = default;
+  ~UdpEndpoint();  // closes the socket
   UdpEndpoint(const UdpEndpoint&) = delete;
   UdpEndpoint& operator=(const UdpEndpoint&) = delete;
 
   SocketAddress address;
   SocketHandle socketHandle = 0;
-  std::unique_ptr<ReadinessWatcher> watcherThread;  // null = no watcher
-  // 1 = the watcher has seen a waiting datagram and handed the socket to the
-  // main thread, which takes what is queued and then lowers it again.
-  std::atomic<std::uint32_t> dataReady{0};
 };
 
 // Starts the sockets library; false when it could not be started.
@@ -60,43 +53,33 @@ void CloseEndpoint(UdpEndpoint& endpoint);
 
 // Hands one datagram to the platform toward the endpoint's address; a send
 // the platform refuses is not reported: datagrams may be lost anyway.
-void SendDatagram(UdpEndpoint& endpoint, const void* data, std::int32_t length);
-// As SendDatagram, to `peer`; the endpoint keeps that destination afterwards.
-void SendDatagramTo(UdpEndpoint& endpoint, const PeerAddress& peer, const void* data, std::int32_t length);
+void SendDatagram(const UdpEndpoint& endpoint, const void* data, std::int32_t length);
+// As SendDatagram, to `peer` instead.
+void SendDatagramTo(const UdpEndpoint& endpoint, const PeerAddress& peer, const void* data, std::int32_t length);
 
 // The receive queue asked for on the server socket: bursts (and the time an
 // error box is open) ride it out. Windows' default is far smaller.
 inline constexpr std::int32_t kServerReceiveQueue = 1 << 20;
 
-// The main thread's half of the handshake with the readiness watcher. Once
-// the watcher has flagged the endpoint (dataReady 1), the socket is the main
-// thread's: it takes datagrams with the two calls below, none of which
-// waits, until FlaggedDatagramSize finds nothing left and hands the socket
-// back.
-//
-// Length of the datagram at the head of the queue (0 for an empty one),
-// taking nothing. When nothing is left, hands the socket back to the watcher
-// and returns -1; -1 also when nothing is flagged.
-std::int32_t FlaggedDatagramSize(UdpEndpoint& endpoint);
-// Takes the datagram at the head of the queue: its length; 0 = nothing taken
-// (nothing flagged) or an empty datagram; -1 = the receive failed (a datagram
-// longer than the buffer is lost). The socket stays with the main thread.
-std::int32_t ReceiveDatagram(UdpEndpoint& endpoint, void* buffer, std::int32_t size);
-// Whether the main thread holds the flagged socket, so that datagrams may be
-// waiting for it.
-bool DatagramsFlagged(const UdpEndpoint& endpoint);
-// What the watcher raises when it flags the endpoint, for the main loop's
-// wait (Desktop::WaitForWork); 0 when the endpoint has no watcher.
-std::intptr_t ReadinessHandle(const UdpEndpoint& endpoint);
+// Takes the datagram at the head of a watched endpoint's queue, without
+// waiting: its length (0 for an empty one), its sender in `from`; or
+// socket_platform::kNothingQueued, or kReceiveFailed (nothing taken, but
+// more may be queued: a datagram longer than `size` is lost).
+std::int32_t ReceiveDatagram(const UdpEndpoint& endpoint, void* buffer, std::int32_t size, PeerAddress& from);
 
-std::uint32_t EndpointAddress(const UdpEndpoint& endpoint);
-PeerAddress EndpointPeer(const UdpEndpoint& endpoint);
+// What the main loop's one wait watches for datagrams: the endpoints that
+// joined it. On Windows their sockets share one event.
+class DatagramWait {
+ public:
+  // From now on a datagram queued on the endpoint's socket ends the main
+  // loop's wait, and receives from it never wait. False, with nothing
+  // changed, when the platform refused.
+  bool Watch(const UdpEndpoint& endpoint);
+  // The platform's handles to wait on (Desktop::WaitForWork).
+  std::span<const std::intptr_t> handles() const { return handles_; }
 
-// The readiness watcher: a thread that raises dataReady (and the readiness
-// handle) when a datagram is waiting on the endpoint's socket. True when it
-// runs (or already ran); false when the platform refused it.
-bool StartWatcher(UdpEndpoint& endpoint);
-// Ends the watcher, if any, and waits for it.
-void StopWatcher(UdpEndpoint& endpoint);
+ private:
+  std::vector<std::intptr_t> handles_;
+};
 
 }  // namespace quorvel

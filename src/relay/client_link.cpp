@@ -9,6 +9,7 @@
 #include <string>
 
 #include "base/byte_order.h"
+#include "log/log_event.h"
 #include "net/udp_transport.h"
 #include "quorvel_wire.h"
 #include "relay/client_notifications.h"
@@ -66,14 +67,10 @@ bool ClientIsGone(Relay& relay, const VirtualServer& entry) {
 // so that a restarted client can carry it on.
 VirtualServer* FindOrphanedPairing(Relay& relay, std::int32_t nameId, std::uint32_t partnerAddress) {
   if (partnerAddress == kUnresolvableAddress) return nullptr;
-  relay.table.ResetCursor();
-  while (VirtualServer* entry = relay.table.NextVirtualServer()) {
-    if (entry->configured && entry->nameId == nameId && entry->partnerAddress == partnerAddress &&
-        ClientIsGone(relay, *entry)) {
-      return entry;
-    }
-  }
-  return nullptr;
+  return relay.table.FindFirst([&](const VirtualServer& entry) {
+    return entry.configured && entry.nameId == nameId && entry.partnerAddress == partnerAddress &&
+           ClientIsGone(relay, entry);
+  });
 }
 
 // The newly registered client carries on the orphaned pairing with its
@@ -89,7 +86,6 @@ VirtualServer& TakeOver(Relay& relay, VirtualServer& orphan, VirtualServer& fres
   orphan.reportsWanted = false;  // the new client asks for them itself
   fresh.clientProcess = 0;
   fresh.clientProcessId = 0;
-  relay.table.MakeCurrent(&orphan);
   return orphan;
 }
 
@@ -120,19 +116,15 @@ void OpenLink(Relay& relay, VirtualServer& entry, const char* host) {
 // client that is gone takes that pairing over instead. Failures are shown
 // in error boxes and the command goes on.
 CommandOutcome CreateVirtualServer(Relay& relay, const std::uint8_t* record, std::int32_t length,
-                                   ProcessHandle sender) {
+                                   VirtualServer& sender) {
   if (TurnAwayMalformed(relay, record, length)) return CommandOutcome::TurnedAway;
 
-  relay.log.Line(texts::kCreatesVirtualServerFormat, HandleNumber(sender));
-
-  VirtualServer* found = relay.table.FindByClientProcess(sender);
-  if (found == nullptr) return CommandOutcome::Executed;
+  relay.log.Line(texts::kCreatesVirtualServerFormat, HandleNumber(sender.clientProcess));
 
   // Everything the command needs from the record is taken now. While an
   // error box or the notification waits, nested client messages may
-  // overwrite the client-data buffer or move it, and may move the cursor;
-  // the command keeps its entry, its own copy of the host text and the
-  // window named in its record.
+  // overwrite the client-data buffer or move it; the command keeps its
+  // entry, its own copy of the host text and the window named in its record.
   const CreateVirtualServerFields fields = ReadCreateRecord(record);
   std::unique_ptr<char[]> host(new (std::nothrow) char[static_cast<std::size_t>(fields.hostLength) + 1]);
   if (!host) {
@@ -143,10 +135,10 @@ CommandOutcome CreateVirtualServer(Relay& relay, const std::uint8_t* record, std
   const WindowHandle clientWindow = fields.clientWindow;
   const std::uint32_t partnerAddress = ResolveHost(host.get());
 
-  VirtualServer* entry = found;
-  if (!found->configured) {
+  VirtualServer* entry = &sender;
+  if (!sender.configured) {
     if (VirtualServer* orphan = FindOrphanedPairing(relay, fields.nameId, partnerAddress)) {
-      entry = &TakeOver(relay, *orphan, *found);
+      entry = &TakeOver(relay, *orphan, sender);
     }
   }
   const bool keepLink = LinkedTo(*entry, fields.nameId, partnerAddress);
@@ -163,35 +155,32 @@ CommandOutcome CreateVirtualServer(Relay& relay, const std::uint8_t* record, std
 
   relay.log.Line(texts::kClientFound);
   relay.log.Line(texts::kClientLinkUp);
-  relay.log.CloseGroup();  // the message's group (see TakeClientRecord)
   return CommandOutcome::Executed;
 }
 
 // ---- Text, login and quit
 
-void SendText(Relay& relay, const std::uint8_t* record, std::int32_t length, ProcessHandle sender) {
+// The message's event ends before the send's own.
+void SendText(Relay& relay, const std::uint8_t* record, std::int32_t length, VirtualServer& sender,
+              LogEvent& event) {
   const std::uint8_t* text = record + record_layout::kTextOffset;
   const std::int32_t textLength = length - record_layout::kTextOffset;
   relay.log.Line(texts::kTextBeingSent);
   relay.log.Line(texts::kTextFollows);
   relay.log.Text(text, textLength);
-  relay.log.CloseGroup();  // the message's group (see TakeClientRecord)
+  event.End();
   SendClientData(relay, sender, text, textLength);
 }
 
-void SendLogin(Relay& relay) {
-  // The entry through whose process the record was read.
-  VirtualServer* entry = relay.table.CurrentVirtualServer();
-  if (entry == nullptr) return;
-  const LoginDatagram login = BuildLogin(entry->nameId);
-  SendDatagram(entry->partnerEndpoint, login.data(), static_cast<std::int32_t>(login.size()));
-  relay.log.CloseGroup();  // the message's group (see TakeClientRecord)
-  relay.log.Line(texts::kSendEvent);
-  relay.log.OpenGroup();
+// The send's event takes the place of the message's.
+void SendLogin(Relay& relay, const VirtualServer& sender, LogEvent& event) {
+  const LoginDatagram login = BuildLogin(sender.nameId);
+  SendDatagram(sender.partnerEndpoint, login.data(), static_cast<std::int32_t>(login.size()));
+  event.Next(texts::kSendEvent);
   relay.log.Line(texts::kLoginBeingSent);
-  const auto ip = AddressParts(entry->partnerAddress);
-  relay.log.Line(texts::kLoginDataFormat, static_cast<long>(entry->nameId), ip[0], ip[1], ip[2], ip[3],
-                 HandleNumber(entry->clientWindow));
+  const auto ip = AddressParts(sender.partnerAddress);
+  relay.log.Line(texts::kLoginDataFormat, static_cast<long>(sender.nameId), ip[0], ip[1], ip[2], ip[3],
+                 HandleNumber(sender.clientWindow));
 }
 
 // Switches the reports on the client's texts on or off and takes over the
@@ -211,23 +200,23 @@ void SetReports(Relay& relay, const std::uint8_t* record, std::int32_t length, V
 }
 
 // Executes one command record copied out of a client (`record` holds
-// `length` bytes, at least 1). `sender` is the process handle of the entry
-// that supplied the record; the table's cursor is on that entry.
+// `length` bytes, at least 1) for the entry that supplied it, logging into
+// the message's `event`.
 CommandOutcome HandleClientCommand(Relay& relay, const std::uint8_t* record, std::int32_t length,
-                                   ProcessHandle sender) {
+                                   VirtualServer& sender, LogEvent& event) {
   switch (ReadCommandCode(record)) {
     case CommandCode::CreateVirtualServer:
       return CreateVirtualServer(relay, record, length, sender);
     case CommandCode::SendText:
-      SendText(relay, record, length, sender);
+      SendText(relay, record, length, sender, event);
       return CommandOutcome::Executed;
     case CommandCode::SendLogin:
-      SendLogin(relay);
+      SendLogin(relay, sender, event);
       return CommandOutcome::Executed;
     case CommandCode::Quit:
       Quit(relay);
     case CommandCode::Reports:
-      if (VirtualServer* entry = relay.table.FindByClientProcess(sender)) SetReports(relay, record, length, *entry);
+      SetReports(relay, record, length, sender);
       return CommandOutcome::Executed;
   }
   // Code 1 and every code without a command: nothing to do.
@@ -249,11 +238,9 @@ std::uint32_t RegisterClient(Relay& relay, std::intptr_t processIdParam) {
     entry->clientProcessId = processId;
   }
 
-  relay.log.Line(texts::kWindowEvent);
-  relay.log.OpenGroup();
+  const LogEvent event(relay.log, texts::kWindowEvent);
   relay.log.Line(entry != nullptr ? texts::kClientLoginFormat : texts::kNoMemoryForClientFormat,
                  HandleNumber(process));
-  relay.log.CloseGroup();
   return entry != nullptr ? 1 : 0;
 }
 
@@ -305,63 +292,48 @@ bool OwnsNamedWindow(Relay& relay, const VirtualServer& entry, std::int32_t leng
 // `length` bytes at `address`, except that a create record goes to the first
 // such entry whose process owns the window it names, when there is one. A
 // process reads a record whole or not at all, so an entry either supplies
-// it or is passed over. The cursor stays on the sender's entry, or on the
-// last entry when none supplied the record.
+// it or is passed over.
 VirtualServer* FindSender(Relay& relay, std::uintptr_t address, std::int32_t length) {
-  VirtualServer* first = nullptr;
-  relay.table.ResetCursor();
-  for (VirtualServer* entry = relay.table.NextVirtualServer(); entry != nullptr;
-       entry = relay.table.NextVirtualServer()) {
-    if (!SuppliesRecord(relay, *entry, address, length)) continue;
-    if (OwnsNamedWindow(relay, *entry, length)) return entry;
-    if (first == nullptr) {
-      if (!NamesClientWindow(relay.clientDataBuffer.data(), length)) return entry;
-      first = entry;
-    }
+  const auto supplies = [&](const VirtualServer& entry) { return SuppliesRecord(relay, entry, address, length); };
+  VirtualServer* first = relay.table.FindFirst(supplies);
+  if (first == nullptr || !NamesClientWindow(relay.clientDataBuffer.data(), length) ||
+      OwnsNamedWindow(relay, *first, length)) {
+    return first;
   }
-  // No owner among them: the first that supplied it, read once more.
-  if (first == nullptr || !SuppliesRecord(relay, *first, address, length)) return nullptr;
-  relay.table.MakeCurrent(first);
-  return first;
+  // A create record naming another process's window: the supplier owning
+  // it, or else the first supplier, read once more.
+  VirtualServer* owner = relay.table.FindFirst(
+      [&](const VirtualServer& entry) { return supplies(entry) && OwnsNamedWindow(relay, entry, length); });
+  return owner != nullptr ? owner : relay.table.FindFirst(supplies);
 }
 
 // Hands the record to its sender's command.
-std::uint32_t SenderSearch(Relay& relay, std::uintptr_t address, std::int32_t length) {
-  const VirtualServer* entry = FindSender(relay, address, length);
-  if (entry == nullptr) {
+std::uint32_t SenderSearch(Relay& relay, std::uintptr_t address, std::int32_t length, LogEvent& event) {
+  VirtualServer* sender = FindSender(relay, address, length);
+  if (sender == nullptr) {
     relay.log.Line(texts::kNoSender);
     return NotHandled;
   }
-  const ProcessHandle sender = entry->clientProcess;
-  relay.log.Line(texts::kSenderFormat, HandleNumber(sender));
-  const CommandOutcome outcome = HandleClientCommand(relay, relay.clientDataBuffer.data(), length, sender);
+  relay.log.Line(texts::kSenderFormat, HandleNumber(sender->clientProcess));
+  const CommandOutcome outcome = HandleClientCommand(relay, relay.clientDataBuffer.data(), length, *sender, event);
   return outcome == CommandOutcome::Executed ? 1 : 0;
 }
 
 // The data message: copies the record at `address` out of the sending
 // client's process into the client-data buffer and executes it.
-//
-// Group hand-offs: the message's group opened here is ended by the commands
-// that log an event of their own, before they do. A text command ends it
-// before its send event; a login command ends it and leaves its send event's
-// group open; a create command ends it after its last line. The CloseGroup
-// below then ends the login's group, or finds nothing of this message open.
 std::uint32_t TakeClientRecord(Relay& relay, std::uintptr_t address, std::intptr_t lengthParam) {
-  relay.log.Line(texts::kWindowEvent);
-  relay.log.OpenGroup();
+  LogEvent event(relay.log, texts::kWindowEvent);
   relay.log.Line(texts::kClientMessage);
 
   std::uint32_t result = 0;
   if (RecordLengthAcceptable(relay, lengthParam)) {
     const auto length = static_cast<std::int32_t>(lengthParam);
     if (MakeRoomForRecord(relay, length)) {
-      result = SenderSearch(relay, address, length);
+      result = SenderSearch(relay, address, length, event);
     } else {
       relay.log.Line(texts::kNoMemoryForRecordFormat, static_cast<long>(length));
     }
   }
-
-  relay.log.CloseGroup();
   return result;
 }
 

@@ -7,6 +7,7 @@
 
 #include <cstdint>
 #include <functional>
+#include <span>
 
 #include "base/handles.h"
 #include "log/debug_log.h"
@@ -39,11 +40,12 @@ class Desktop {
   virtual bool PollWindowEvent() = 0;
   // The main loop's one wait, without a time limit. Returns when a message
   // for the main thread is there (posted, or sent by another program; one
-  // that an earlier poll has already seen counts too) or `readiness` is
-  // raised (the platform's waitable handle of an auto-reset signal, Win32:
-  // an event; 0 = none); at once when either already is, or when a close
-  // request is recorded that no queued message will carry to the next poll.
-  virtual void WaitForWork(std::intptr_t readiness) = 0;
+  // that an earlier poll has already seen counts too) or one of
+  // `datagramHandles` is signalled (DatagramWait::handles: Win32 events, set
+  // when a datagram arrives); at once when either already is, or when a
+  // close request is recorded that no queued message will carry to the next
+  // poll. Nested loops (an error box, a notification) never wait on them.
+  virtual void WaitForWork(std::span<const std::intptr_t> datagramHandles) = 0;
   // Tells the running clients that a relay has started and can be reached:
   // posted to every top-level window, so that no hung window holds the
   // relay up.

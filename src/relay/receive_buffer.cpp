@@ -3,6 +3,7 @@
 
 #include "relay/receive_buffer.h"
 
+#include <cstring>
 #include <limits>
 #include <utility>
 
@@ -23,6 +24,11 @@ bool ReceiveBuffer::Grow() {
   if (grownSize > 0 && !bytes_.Reallocate(grownSize)) return false;
   size_ = grownSize;
   return true;
+}
+
+std::span<const std::uint8_t> ReceiveBuffer::TakeFromIntake(std::int32_t length) {
+  std::memcpy(bytes_.data(), intake_.data(), static_cast<std::size_t>(length));
+  return {bytes_.data(), static_cast<std::size_t>(length)};
 }
 
 bool ReceiveBuffer::Holds(const std::uint8_t* at) const {

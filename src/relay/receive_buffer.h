@@ -1,10 +1,12 @@
 #pragma once
 
-// The buffer datagrams are received into: its counted size, the rule by
-// which it grows, and the buffers set aside for client windows that may
-// still read a text in them.
+// The buffer datagrams are received into: the intake that takes each one
+// whole, the buffer's counted size and the rule by which it grows, and the
+// buffers set aside for client windows that may still read a text in them.
 
+#include <array>
 #include <cstdint>
+#include <span>
 #include <vector>
 
 #include "base/byte_buffer.h"
@@ -16,6 +18,8 @@ class ReceiveBuffer {
  public:
   // Each step of growth adds this many bytes.
   static constexpr std::int32_t kGrowthStep = 1024;
+  // No datagram over IPv4 is longer, so the intake takes every one whole.
+  static constexpr std::int32_t kIntakeSize = 65536;
 
   // The configured size. A size of 0 or less gets no bytes until it has
   // grown above 0. A positive size whose memory cannot be had must not claim
@@ -34,6 +38,12 @@ class ReceiveBuffer {
   // False, with nothing changed, when the bytes cannot follow (no memory, or
   // a size beyond 32 bits).
   bool Grow();
+
+  // Where a datagram is received first, before the buffer has grown for it.
+  std::uint8_t* intake() { return intake_.data(); }
+  // Copies the first `length` bytes of the intake to the buffer, which must
+  // hold them (capacity() >= length), and returns them there.
+  std::span<const std::uint8_t> TakeFromIntake(std::int32_t length);
 
   // Whether `at` points into the buffer (its end included).
   bool Holds(const std::uint8_t* at) const;
@@ -55,6 +65,7 @@ class ReceiveBuffer {
   ByteBuffer bytes_{ByteBuffer::Placement::Below4GiB};
   std::int32_t size_ = 0;
   std::vector<Held> held_;
+  std::array<std::uint8_t, kIntakeSize> intake_{};
 };
 
 }  // namespace quorvel

@@ -31,6 +31,7 @@ struct Relay {
 
   Settings settings;
   UdpEndpoint serverEndpoint;
+  DatagramWait datagramWait;  // what the main loop waits on for datagrams
   ReceiveBuffer receiveBuffer;
   ByteBuffer clientDataBuffer;  // records copied out of clients
   VirtualServerTable table;
@@ -39,8 +40,7 @@ struct Relay {
 
 // The one end path, for everything that ends the relay: destroys the main
 // window and ends the process with exit code 0. Sends nothing to anyone; the
-// sockets, the watcher and the client processes are left to the end of the
-// process.
+// sockets and the client processes are left to the end of the process.
 [[noreturn]] inline void Shutdown(Relay& relay) {
   relay.log.Flush();
   relay.desktop.DestroyMainWindow();

@@ -1,209 +1,28 @@
-// The relay's settings: reading "JOX-UDP.ini" and the INI-style reader.
+// The relay's settings: reading "JOX-UDP.ini".
 
 #include "relay/settings.h"
 
-#include <cstring>
-#include <limits>
-#include <new>
-
 #include "relay/operator_texts.h"
-#include "relay/relay.h"
+#include "relay/settings_reader.h"
 
 namespace quorvel {
-namespace {
 
-// The line feed or the terminating zero that ends the line starting at `line`.
-const char* EndOfLine(const char* line) {
-  while (*line != '\0' && *line != '\n') ++line;
-  return line;
-}
-
-// The start of the next line, given the line feed that ends this one. One
-// carriage return right after the line feed is part of the line break.
-const char* AfterLineBreak(const char* lineFeed) {
-  const char* next = lineFeed + 1;
-  if (*next == '\r') ++next;
-  return next;
-}
-
-char AsciiLower(char c) { return (c >= 'A' && c <= 'Z') ? static_cast<char>(c - 'A' + 'a') : c; }
-
-bool EqualIgnoringCase(const char* a, const char* b, std::size_t length) {
-  for (std::size_t i = 0; i < length; ++i) {
-    if (AsciiLower(a[i]) != AsciiLower(b[i])) return false;
-  }
-  return true;
-}
-
-// The integer at the start of `text` as atoi reads it: white space, an
-// optional sign, decimal digits; no digits give 0. The white space skipped
-// stays within the line, so a key without a value reads as 0 instead of
-// taking a number from the next line. Values beyond 32 bits saturate.
-std::int32_t ParseLeadingInteger(const char* text) {
-  while (*text == ' ' || *text == '\t' || *text == '\r' || *text == '\v' || *text == '\f') ++text;
-  bool negative = false;
-  if (*text == '+' || *text == '-') {
-    negative = *text == '-';
-    ++text;
-  }
-  // Accumulate as a magnitude up to one past the largest positive value, so
-  // the most negative value is reachable.
-  constexpr std::int64_t kLimit = std::int64_t{std::numeric_limits<std::int32_t>::max()} + 1;
-  std::int64_t magnitude = 0;
-  while (*text >= '0' && *text <= '9') {
-    magnitude = magnitude * 10 + (*text - '0');
-    if (magnitude > kLimit) magnitude = kLimit;
-    ++text;
-  }
-  if (negative) return static_cast<std::int32_t>(-magnitude);
-  if (magnitude >= kLimit) return std::numeric_limits<std::int32_t>::max();
-  return static_cast<std::int32_t>(magnitude);
-}
-
-}  // namespace
-
-bool SettingsReader::OpenSettingsFile(const char* fileName) {
-  CloseSettingsFile();
-  if (fileName == nullptr) return false;
-  file_ = std::fopen(fileName, "rb");
-  if (file_ == nullptr) return false;
-  if (!ReadWholeText()) {
-    CloseSettingsFile();
-    return false;
-  }
-  groupPosition_ = text_;
-  return true;
-}
-
-// Reads the file up to its end or its first zero byte, whichever comes first,
-// into one zero-terminated block. False (and nothing kept) when the memory
-// for it cannot be had.
-bool SettingsReader::ReadWholeText() {
-  char* text = nullptr;
-  std::size_t capacity = 0;
-  std::size_t length = 0;
-  char chunk[4096];
-  for (;;) {
-    std::size_t got = std::fread(chunk, 1, sizeof chunk, file_);
-    const void* zero = std::memchr(chunk, 0, got);
-    std::size_t take = zero != nullptr ? static_cast<std::size_t>(static_cast<const char*>(zero) - chunk) : got;
-    if (text == nullptr || length + take + 1 > capacity) {
-      std::size_t grown = capacity * 2 > length + take + 1 ? capacity * 2 : length + take + 1;
-      char* larger = new (std::nothrow) char[grown];
-      if (larger == nullptr) {
-        delete[] text;
-        return false;
-      }
-      if (length > 0) std::memcpy(larger, text, length);
-      delete[] text;
-      text = larger;
-      capacity = grown;
-    }
-    std::memcpy(text + length, chunk, take);
-    length += take;
-    if (zero != nullptr || got < sizeof chunk) break;
-  }
-  text[length] = '\0';
-  text_ = text;
-  return true;
-}
-
-bool SettingsReader::SelectSettingsGroup(const char* groupName) {
-  groupPosition_ = nullptr;
-  if (text_ == nullptr || groupName == nullptr) return false;
-  const std::size_t length = std::strlen(groupName);
-  for (const char* line = text_;;) {
-    if (*line == '[') {
-      const char* name = line + 1;
-      const char* stop = name;
-      while (*stop != '\0' && *stop != ']' && *stop != '\n') ++stop;
-      if (static_cast<std::size_t>(stop - name) == length && EqualIgnoringCase(name, groupName, length)) {
-        const char* end = EndOfLine(stop);
-        groupPosition_ = *end == '\0' ? end : AfterLineBreak(end);
-        return true;
-      }
-    }
-    const char* end = EndOfLine(line);
-    if (*end == '\0') return false;
-    line = AfterLineBreak(end);
-  }
-}
-
-const char* SettingsReader::FindValue(const char* key) const {
-  if (text_ == nullptr || groupPosition_ == nullptr || key == nullptr || *key == '\0') return nullptr;
-  const std::size_t length = std::strlen(key);
-  for (const char* line = groupPosition_;;) {
-    if (*line == '[') return nullptr;  // the next group begins
-    const char* keyStart = line;
-    while (*keyStart == ' ') ++keyStart;
-    if (*keyStart != ';') {
-      const char* stop = keyStart;
-      while (*stop != '\0' && *stop != '=' && *stop != '\n') ++stop;
-      const char* keyEnd = stop;
-      while (keyEnd > keyStart && keyEnd[-1] == ' ') --keyEnd;
-      if (*stop == '=' && static_cast<std::size_t>(keyEnd - keyStart) == length &&
-          EqualIgnoringCase(keyStart, key, length)) {
-        const char* value = stop + 1;
-        while (*value == ' ') ++value;
-        return value;
-      }
-    }
-    const char* end = EndOfLine(line);
-    if (*end == '\0') return nullptr;
-    line = AfterLineBreak(end);
-  }
-}
-
-std::int32_t SettingsReader::ReadSettingInteger(const char* key, std::int32_t defaultValue) const {
-  const char* value = FindValue(key);
-  return value != nullptr ? ParseLeadingInteger(value) : defaultValue;
-}
-
-std::string SettingsReader::ReadSettingText(const char* key) const {
-  const char* value = FindValue(key);
-  if (value == nullptr) return {};
-  const char* end = EndOfLine(value);
-  while (end > value && (end[-1] == ' ' || end[-1] == '\r' || end[-1] == '\t')) --end;
-  return std::string(value, end);
-}
-
-void SettingsReader::CloseSettingsFile() {
-  if (file_ != nullptr) std::fclose(file_);
-  file_ = nullptr;
-  delete[] text_;
-  text_ = nullptr;
-  groupPosition_ = nullptr;
-}
-
-void LoadSettings(Relay& relay) {
+Settings ReadSettings(const char* fileName) {
   SettingsReader reader;
   // A missing file or group only means that every setting keeps its default.
-  reader.OpenSettingsFile(texts::kSettingsFile);
+  reader.OpenSettingsFile(fileName);
   reader.SelectSettingsGroup(texts::kSettingsGroup);
 
-  Settings& settings = relay.settings;
-  settings.port = reader.ReadSettingInteger(texts::kPortKey, 1234);
-  relay.receiveBuffer.Configure(reader.ReadSettingInteger(texts::kReceiveBufferKey, 64));
-  settings.sendBufferSize = reader.ReadSettingInteger(texts::kSendBufferKey, 64);
-  relay.clientDataBuffer.Reallocate(settings.sendBufferSize);  // 0 or less: no buffer yet
-
+  Settings settings;
+  settings.port = reader.ReadSettingInteger(texts::kPortKey, settings.port);
+  settings.receiveBufferSize = reader.ReadSettingInteger(texts::kReceiveBufferKey, settings.receiveBufferSize);
+  settings.sendBufferSize = reader.ReadSettingInteger(texts::kSendBufferKey, settings.sendBufferSize);
   settings.debugging = static_cast<std::uint8_t>(reader.ReadSettingInteger(texts::kDebuggingKey, 0) & 0xFF);
-  relay.log.Enable(settings.debugging == 1);
-  // The tree control slows down as it grows and its items are never freed,
-  // so a long run in debug mode keeps only the newest entries.
-  settings.debugEntries = reader.ReadSettingInteger(texts::kDebugEntriesKey, kDefaultDebugEntries);
-  relay.log.KeepNewestEntries(settings.debugEntries > 0 ? static_cast<std::size_t>(settings.debugEntries) : 0);
-
-  // The operator's log file, off unless named: it keeps what the debug log
-  // would show, debugging on or off, for reading afterwards.
+  settings.debugEntries = reader.ReadSettingInteger(texts::kDebugEntriesKey, settings.debugEntries);
   settings.logFile = reader.ReadSettingText(texts::kLogFileKey);
-  settings.logFileSizeKb = reader.ReadSettingInteger(texts::kLogFileSizeKey, kDefaultLogFileSizeKb);
+  settings.logFileSizeKb = reader.ReadSettingInteger(texts::kLogFileSizeKey, settings.logFileSizeKb);
   if (settings.logFileSizeKb <= 0) settings.logFileSizeKb = kDefaultLogFileSizeKb;
-  if (!settings.logFile.empty()) {
-    relay.log.WriteToFile(settings.logFile, std::int64_t{settings.logFileSizeKb} * 1024, texts::kLogFileFailedFormat);
-  }
-
-  reader.CloseSettingsFile();
+  return settings;
 }
 
 }  // namespace quorvel

@@ -1,4 +1,4 @@
-// The virtual servers in table order, with the table's one cursor.
+// The virtual servers in table order.
 
 #include "relay/virtual_server_table.h"
 
@@ -21,53 +21,28 @@ VirtualServerTable::~VirtualServerTable() {
   }
 }
 
-void VirtualServerTable::ResetCursor() { cursor_ = nullptr; }
-
-VirtualServer* VirtualServerTable::NextVirtualServer() {
-  VirtualServer* following = cursor_ == nullptr ? head_ : cursor_->next;
-  if (following == nullptr) return nullptr;  // the cursor stays where it is
-  cursor_ = following;
-  return cursor_;
-}
-
 VirtualServer* VirtualServerTable::AddVirtualServer() {
   auto* entry = new (std::nothrow) VirtualServer();
   if (entry == nullptr) return nullptr;
-  if (cursor_ == nullptr) {
+  if (lastTouched_ == nullptr) {
     entry->next = head_;
     head_ = entry;
   } else {
-    entry->next = cursor_->next;
-    cursor_->next = entry;
+    entry->next = lastTouched_->next;
+    lastTouched_->next = entry;
   }
-  cursor_ = entry;
+  lastTouched_ = entry;
   return entry;
 }
 
-void VirtualServerTable::MakeCurrent(VirtualServer* entry) { cursor_ = entry; }
-
-VirtualServer* VirtualServerTable::FindByClientProcess(ProcessHandle process) {
-  ResetCursor();
-  while (VirtualServer* entry = NextVirtualServer()) {
-    if (entry->clientProcess == process) return entry;
-  }
-  return nullptr;
-}
-
 VirtualServer* VirtualServerTable::FindByLoginSource(const PeerAddress& source) {
-  ResetCursor();
-  while (VirtualServer* entry = NextVirtualServer()) {
-    if (entry->loginSource == source) return entry;
-  }
-  return nullptr;
+  return FindFirst([&source](const VirtualServer& entry) { return entry.loginSource == source; });
 }
 
 VirtualServer* VirtualServerTable::FindLoginCandidate(std::int32_t nameId, std::uint32_t address) {
-  ResetCursor();
-  while (VirtualServer* entry = NextVirtualServer()) {
-    if (entry->partnerAddress == address && entry->nameId == nameId && !IsLoggedIn(*entry)) return entry;
-  }
-  return nullptr;
+  return FindFirst([nameId, address](const VirtualServer& entry) {
+    return entry.partnerAddress == address && entry.nameId == nameId && !IsLoggedIn(entry);
+  });
 }
 
 }  // namespace quorvel

@@ -1,7 +1,7 @@
 #pragma once
 
 // The virtual servers: each pairing of a local client with a partner on
-// another machine, in table order with the table's one cursor.
+// another machine, in table order.
 
 #include <cstdint>
 
@@ -17,7 +17,7 @@ struct VirtualServer {
   std::int32_t nameId = 0;
   std::uint32_t partnerAddress = 0;  // IPv4, network order; kUnresolvableAddress = not resolvable
   WindowHandle clientWindow = 0;
-  ProcessHandle clientProcess = 0;  // 0 = none: the entry was handed to another (see Retire)
+  ProcessHandle clientProcess = 0;  // 0 = none: its client carries on another entry
   // The id the client announced. The relay's open handle keeps the process
   // object, and so its id, from being reused while the entry holds it.
   std::uint32_t clientProcessId = 0;
@@ -36,9 +36,11 @@ struct VirtualServer {
   VirtualServer* next = nullptr;  // table order
 };
 
-// The ordered list of virtual servers with its one cursor. Lookups scan from
-// the head, return the first match and leave the cursor on it (or on the last
-// entry when nothing matches). Entries live as long as the table.
+// The ordered list of virtual servers. Lookups scan from the head and return
+// the first match. Where a lookup stops (at the match, or at the last entry
+// when nothing matches) is the last entry touched, and a new entry goes
+// directly behind it. Entries live as long as the table and never move, so
+// a reference to one stays good across nested window messages.
 class VirtualServerTable {
  public:
   VirtualServerTable() = default;
@@ -46,22 +48,26 @@ class VirtualServerTable {
   VirtualServerTable(const VirtualServerTable&) = delete;
   VirtualServerTable& operator=(const VirtualServerTable&) = delete;
 
-  void ResetCursor();
-  VirtualServer* NextVirtualServer();
-  // Inserts a zero-filled entry after the cursor entry (at the head when the
-  // cursor is none) and makes it current. Null, with nothing changed, when
-  // memory for it cannot be had.
+  // Inserts a zero-filled entry behind the last entry touched (at the head
+  // when none was) and makes it the last touched. Null, with nothing
+  // changed, when memory for it cannot be had.
   VirtualServer* AddVirtualServer();
-  void MakeCurrent(VirtualServer* entry);
-  VirtualServer* CurrentVirtualServer() const { return cursor_; }
 
-  VirtualServer* FindByClientProcess(ProcessHandle process);
+  // The first entry in table order for which `matches` holds, or null.
+  template <typename Matches>
+  VirtualServer* FindFirst(Matches matches) {
+    for (VirtualServer* entry = head_; entry != nullptr; entry = entry->next) {
+      lastTouched_ = entry;
+      if (matches(*entry)) return entry;
+    }
+    return nullptr;
+  }
   VirtualServer* FindByLoginSource(const PeerAddress& source);
   VirtualServer* FindLoginCandidate(std::int32_t nameId, std::uint32_t address);
 
  private:
   VirtualServer* head_ = nullptr;
-  VirtualServer* cursor_ = nullptr;
+  VirtualServer* lastTouched_ = nullptr;  // null only while the table is empty
 };
 
 }  // namespace quorvel

@@ -3,6 +3,8 @@
 
 #include "win32/win32_desktop.h"
 
+#include <algorithm>
+#include <iterator>
 #include <list>
 #include <mutex>
 
@@ -114,19 +116,20 @@ bool Win32Desktop::PollWindowEvent() {
   return window_.TakeCloseRequest() || message.message == WM_CLOSE;
 }
 
-void Win32Desktop::WaitForWork(std::intptr_t readiness) {
+void Win32Desktop::WaitForWork(std::span<const std::intptr_t> datagramHandles) {
   // A close request that another program sent while the thread was in a
   // nested loop (an error box, a notification) is recorded without a queued
   // message; the hidden window may never get one to carry it, so the next
   // poll must come now.
   if (window_.CloseRecorded()) return;
-  HANDLE signal = reinterpret_cast<HANDLE>(readiness);
-  const DWORD count = signal != nullptr ? 1 : 0;
+  HANDLE handles[MAXIMUM_WAIT_OBJECTS - 1];
+  const DWORD count = static_cast<DWORD>(std::min(datagramHandles.size(), std::size(handles)));
+  for (DWORD at = 0; at < count; ++at) handles[at] = reinterpret_cast<HANDLE>(datagramHandles[at]);
   // QS_ALLINPUT takes in the messages other programs send (QS_SENDMESSAGE),
   // which PeekMessageA then delivers. MWMO_INPUTAVAILABLE: a message that an
   // earlier poll has seen but not taken ends the wait too, not only one that
   // arrives from now on.
-  MsgWaitForMultipleObjectsEx(count, count != 0 ? &signal : nullptr, INFINITE, QS_ALLINPUT, MWMO_INPUTAVAILABLE);
+  MsgWaitForMultipleObjectsEx(count, count != 0 ? handles : nullptr, INFINITE, QS_ALLINPUT, MWMO_INPUTAVAILABLE);
 }
 
 // A registered message, as the taskbar announces itself with "TaskbarCreated";

@@ -164,7 +164,7 @@ class PairingTest : public ClientLinkTest {
     clients.AddWindow(0x500, 77);
   }
 
-  VirtualServer& EntryOf(ProcessHandle process) { return *relay.table.FindByClientProcess(process); }
+  VirtualServer& EntryOf(ProcessHandle process) { return *testing::EntryOf(relay.table, process); }
 
   // The source port of the next datagram the client's link sends.
   std::uint16_t SourcePortOfLogin(ProcessHandle process, std::uintptr_t address) {
@@ -418,7 +418,7 @@ TEST_F(SendCommandsTest, CodesWithoutACommandAreAnsweredAndDoNothing) {
 }
 
 TEST_F(SendCommandsTest, ReportsReachOnlyAClientThatAskedAndNameTextsInItsCount) {
-  VirtualServer& entry = *relay.table.FindByClientProcess(0x1234);
+  VirtualServer& entry = *EntryOf(relay.table, 0x1234);
   NotifyTextReport(relay, entry, TextReport::Waiting, 1);  // not asked for
   EXPECT_EQ(Hand(0x1234, 0x5000, ReportsRecord(true, 41)), 1u);
   EXPECT_EQ(Hand(0x1234, 0x5100, TextRecord("a")), 1u);

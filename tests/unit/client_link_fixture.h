@@ -18,6 +18,7 @@
 #include "loopback_udp.h"
 #include "net/udp_transport.h"
 #include "quorvel_wire.h"
+#include "table_walk.h"
 #include "relay/client_link.h"
 #include "relay/relay.h"
 
@@ -97,7 +98,7 @@ class CreateVirtualServerTest : public ClientLinkTest {
     };
   }
 
-  VirtualServer& Entry() { return *relay.table.FindByClientProcess(0x1234); }
+  VirtualServer& Entry() { return *EntryOf(relay.table, 0x1234); }
 
   std::vector<std::string> events;
 };

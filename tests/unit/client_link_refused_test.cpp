@@ -80,16 +80,14 @@ TEST_F(CreateWithoutSockets, ClientMessagesDuringAnErrorBoxDoNotDisturbTheOpenCo
   EXPECT_EQ(Entry().nameId, 3);
   EXPECT_EQ(Entry().clientWindow, 0x500);
   EXPECT_EQ(Entry().partnerAddress, 0xFFFFFFFFu);
-  VirtualServer& other = *relay.table.FindByClientProcess(0x5678);
+  VirtualServer& other = *EntryOf(relay.table, 0x5678);
   EXPECT_EQ(other.nameId, 5);
   EXPECT_EQ(other.clientWindow, 0x700);
   EXPECT_EQ(other.partnerAddress, Ipv4Address(10, 1, 2, 3));
   EXPECT_EQ(relay.clientDataBuffer.size(), static_cast<std::int32_t>(CreateRecord(5, 0x700, "10.1.2.3").size() + 150));
 
-  // The nested messages log into the open message's group; the nested
-  // command's CloseGroup ends its own group and the nested message's
-  // CloseGroup then ends the outer one, so the outer command's last lines
-  // stand at the top level.
+  // The nested messages log into the open message's group, each ending only
+  // its own, so the outer command's last lines stay in the outer group.
   EXPECT_EQ(Log(),
             "WindowEvent\n  Login von 4660\n"
             "WindowEvent\n"
@@ -104,8 +102,8 @@ TEST_F(CreateWithoutSockets, ClientMessagesDuringAnErrorBoxDoNotDisturbTheOpenCo
             "    Das Fesnter 22136 erstellt einen Virtuellen Server\n"
             "    Client gefunden\n"
             "    Exe/Dll-Fenster Komunikation aufgebaut\n"
-            "Client gefunden\n"
-            "Exe/Dll-Fenster Komunikation aufgebaut\n");
+            "  Client gefunden\n"
+            "  Exe/Dll-Fenster Komunikation aufgebaut\n");
 }
 
 }  // namespace

@@ -13,11 +13,16 @@
 #include "doubles/fake_client_platform.h"
 #include "doubles/fake_desktop.h"
 #include "log/debug_log.h"
+#include "app/run_relay.h"
+#include "relay/operator_texts.h"
 #include "relay/relay.h"
 #include "scratch_directory.h"
 
 namespace quorvel {
 namespace {
+
+// What start-up makes of the settings file in the working directory.
+void LoadSettings(Relay& relay) { ApplySettings(relay, ReadSettings(texts::kSettingsFile)); }
 
 constexpr char kFailure[] = "Die Logdatei %s kann nicht geschrieben werden";
 

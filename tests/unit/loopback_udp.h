@@ -18,7 +18,6 @@
 #include <cstdint>
 #include <optional>
 #include <string>
-#include <thread>
 #include <vector>
 
 #include "base/byte_order.h"
@@ -131,28 +130,30 @@ inline std::uint16_t OpenServerOnFreePort(UdpEndpoint& server) {
   return socket_platform::BoundPort(server.socketHandle);
 }
 
-// Polls the flag; false when the deadline passes first.
-inline bool WaitUntilFlagged(const UdpEndpoint& endpoint,
-                             std::chrono::milliseconds deadline = std::chrono::seconds(5)) {
-  const auto end = std::chrono::steady_clock::now() + deadline;
-  while (endpoint.dataReady.load() == 0) {
-    if (std::chrono::steady_clock::now() > end) return false;
-    std::this_thread::sleep_for(std::chrono::milliseconds(1));
-  }
-  return true;
+// Whether a datagram is queued on the endpoint within the deadline; it stays
+// queued.
+inline bool DatagramQueued(const UdpEndpoint& endpoint, std::chrono::milliseconds deadline = std::chrono::seconds(5)) {
+  return socket_platform::WaitForDatagram(endpoint.socketHandle, static_cast<std::int32_t>(deadline.count())) ==
+         socket_platform::Readiness::DatagramQueued;
 }
 
 inline void Send(UdpEndpoint& client, const std::string& bytes) {
   SendDatagram(client, bytes.data(), static_cast<std::int32_t>(bytes.size()));
 }
 
-// Waits for the next flagged datagram and takes it whole.
-inline std::string TakeNext(UdpEndpoint& server) {
-  if (!WaitUntilFlagged(server)) return "<nothing flagged>";
+// Waits for the next datagram and takes it whole, with its sender.
+inline std::string TakeNext(const UdpEndpoint& server, PeerAddress& from) {
+  if (!DatagramQueued(server)) return "<nothing queued>";
   std::vector<char> buffer(65536);
-  const std::int32_t received = ReceiveDatagram(server, buffer.data(), static_cast<std::int32_t>(buffer.size()));
+  const std::int32_t received =
+      ReceiveDatagram(server, buffer.data(), static_cast<std::int32_t>(buffer.size()), from);
   if (received < 0) return "<receive failed>";
   return std::string(buffer.data(), static_cast<std::size_t>(received));
+}
+
+inline std::string TakeNext(const UdpEndpoint& server) {
+  PeerAddress from;
+  return TakeNext(server, from);
 }
 
 // A started network, a watched server and a client aimed at it.
@@ -162,11 +163,12 @@ class WatchedServerTest : public ::testing::Test {
     ASSERT_TRUE(StartNetwork());
     port = OpenServerOnFreePort(server);
     ASSERT_NE(port, 0);
-    ASSERT_TRUE(StartWatcher(server));
+    ASSERT_TRUE(wait.Watch(server));
     ASSERT_NE(OpenClientEndpoint(client, "127.0.0.1", port), 0);
   }
 
   UdpEndpoint server;
+  DatagramWait wait;
   UdpEndpoint client;
   std::uint16_t port = 0;
 };

@@ -22,7 +22,7 @@ class PairingDeliveryTest : public ClientLinkTest {
     Announce(77, 0x1234);
     ASSERT_EQ(Hand(0x1234, 0x4000, CreateRecord(7, 0x500, "127.0.0.1")), 1u);
     ASSERT_EQ(Hand(0x1234, 0x4100, ReportsRecord(true, 0)), 1u);
-    entry = relay.table.FindByClientProcess(0x1234);
+    entry = EntryOf(relay.table, 0x1234);
   }
 
   bool Send(const std::string& text, std::int64_t nowMs) {

@@ -21,8 +21,10 @@
 #include "net/socket_platform.h"
 #include "net/udp_transport.h"
 #include "quorvel_wire.h"
+#include "relay/client_link.h"
 #include "relay/datagram.h"
 #include "relay/relay.h"
+#include "table_walk.h"
 
 namespace quorvel::testing {
 namespace {
@@ -48,7 +50,7 @@ class PeerProtocolTest : public ::testing::Test {
     ASSERT_NE(OpenServerEndpoint(relay.serverEndpoint, 0), 0);
     relayPort = socket_platform::BoundPort(relay.serverEndpoint.socketHandle);
     ASSERT_NE(relayPort, 0);
-    ASSERT_TRUE(StartWatcher(relay.serverEndpoint));
+    ASSERT_TRUE(relay.datagramWait.Watch(relay.serverEndpoint));
   }
 
   // An entry configured as a create command leaves it: name number, partner
@@ -72,11 +74,11 @@ class PeerProtocolTest : public ::testing::Test {
   }
 
   // Sends `bytes` to the relay's server port and runs one turn of the receive
-  // loop once the watcher has flagged them, so that they have been handled
-  // (or, if empty, passed over) when this returns.
+  // loop once they are queued, so that they have been handled (or, if empty,
+  // passed over) when this returns.
   void Deliver(const UdpSocket& from, const std::string& bytes) {
     ASSERT_TRUE(from.SendTo(relayPort, bytes));
-    ASSERT_TRUE(loopback::WaitUntilFlagged(relay.serverEndpoint)) << "the datagram never reached the relay";
+    ASSERT_TRUE(loopback::DatagramQueued(relay.serverEndpoint)) << "the datagram never reached the relay";
     ReceiveLoop(relay);
   }
 
@@ -173,7 +175,6 @@ TEST_F(AcceptLogin, MatchingLoginRegistersItsSourceAndIsAnsweredAtThePartnersSer
   EXPECT_EQ(reply->sourceAddress, "127.0.0.1");
   EXPECT_NE(reply->sourcePort, relayPort);  // from the entry's own socket, not the server port
   EXPECT_FALSE(partnerEntry.HasWaiting());  // nothing to the login's source port
-  EXPECT_EQ(relay.table.CurrentVirtualServer(), &entry);
   EXPECT_EQ(relay.log.Render(),
             "EmpfangsEvent\n"
             "  Login\n"
@@ -478,12 +479,10 @@ TEST_F(KnownPartner, AfterALogoutThePartnerIsStillRecognised) {
 
 TEST_F(KnownPartner, TheDatagramsGroupIsClosedBeforeTheWindowGetsTheText) {
   // Lines that client messages write while the window handles the text stand
-  // outside the datagram's group; the receive loop's own close then ends a
-  // group such a message left open, so the next datagram starts at the top.
+  // outside the datagram's group, and the next datagram starts at the top.
+  clients.AddProcess(61, 0x610);
   clients.onSend = [this](const FakeClientPlatform::SentMessage&) {
-    relay.log.Line("WindowEvent");
-    relay.log.OpenGroup();
-    relay.log.Line("Nachricht");
+    ClientWindowCallback(relay, QV_PROCESS_ID_MESSAGE, 0, 61);
   };
   Deliver(partnerEntry, Bytes({0x07, 'x'}));
   clients.onSend = nullptr;
@@ -496,25 +495,20 @@ TEST_F(KnownPartner, TheDatagramsGroupIsClosedBeforeTheWindowGetsTheText) {
             "  x\n"
             "  Nachricht wird an das Fenster 196626 weitergeleitet\n"
             "WindowEvent\n"
-            "  Nachricht\n"
+            "  Login von 1552\n"
             "EmpfangsEvent\n"
             "  Der Text stammt von 7\n"
             "  Wir werden gepingt\n");
 }
 
-TEST_F(KnownPartner, APartnersDatagramLeavesTheCursorOnItsEntry) {
+TEST_F(KnownPartner, ANewEntryGoesBehindTheEntryOfThePartnersLastDatagram) {
   // Table E1, E2, E3 with E1 logged in: after a datagram from E1's partner a
   // new entry goes directly behind E1.
   Configure(8, "127.0.0.1", 0x2002, 0x52);
   Configure(9, "127.0.0.1", 0x2003, 0x53);
   Deliver(partnerEntry, Bytes({0x06}));
-  EXPECT_EQ(relay.table.CurrentVirtualServer(), entry);
   relay.table.AddVirtualServer()->clientProcess = 0x54;
-
-  std::vector<ProcessHandle> order;
-  relay.table.ResetCursor();
-  while (VirtualServer* each = relay.table.NextVirtualServer()) order.push_back(each->clientProcess);
-  EXPECT_EQ(order, (std::vector<ProcessHandle>{kClientProcess, 0x54, 0x52, 0x53}));
+  EXPECT_EQ(TableOrder(relay.table), (std::vector<ProcessHandle>{kClientProcess, 0x54, 0x52, 0x53}));
 }
 
 TEST_F(KnownPartner, DatagramsAreHandledForTheEntryOfTheirSource) {
@@ -733,20 +727,19 @@ class SendClientDataTest : public PeerProtocolTest {
   }
 
   void Send(ProcessHandle process, const std::string& data) {
-    SendClientData(relay, process, reinterpret_cast<const std::uint8_t*>(data.data()),
+    SendClientData(relay, *EntryOf(relay.table, process), reinterpret_cast<const std::uint8_t*>(data.data()),
                    static_cast<std::int32_t>(data.size()));
   }
 };
 
 TEST_F(SendClientDataTest, SendsTheBytesUnchangedBehindTheTextType) {
-  VirtualServer& entry = LinkedEntry(0x77);
+  LinkedEntry(0x77);
   Send(0x77, "abc");
   EXPECT_EQ(partnerServer.NextBytes(), "\x07" "abc");
   Send(0x77, std::string("\0mid\0", 5));
   EXPECT_EQ(partnerServer.NextBytes(), std::string("\x07\0mid\0", 6));
   Send(0x77, "");
   EXPECT_EQ(partnerServer.NextBytes(), "\x07");
-  EXPECT_EQ(relay.table.CurrentVirtualServer(), &entry);
 
   EXPECT_EQ(relay.log.Render(),
             "SendeEvent\n  Sende Daten von 119\n  Folgende Daten werden gesendet:\n  abc\n"
@@ -759,35 +752,6 @@ TEST_F(SendClientDataTest, TheLineNamesTheClientByItsProcessHandleAsA32BitNumber
   Send(-4, "x");
   EXPECT_EQ(partnerServer.NextBytes(), "\x07x");
   EXPECT_EQ(relay.log.Render(), "SendeEvent\n  Sende Daten von -4\n  Folgende Daten werden gesendet:\n  x\n");
-}
-
-TEST_F(SendClientDataTest, WithoutAnEntryForTheProcessNothingIsSentOrLogged) {
-  LinkedEntry(0x10);
-  VirtualServer& last = LinkedEntry(0x20);
-  Send(0x99, "lost");
-  EXPECT_TRUE(relay.log.empty());
-  EXPECT_EQ(relay.table.CurrentVirtualServer(), &last);
-
-  Send(0x10, "first");
-  EXPECT_EQ(partnerServer.NextBytes(), "\x07" "first");
-}
-
-TEST_F(SendClientDataTest, OfEntriesWithEqualHandlesTheFirstInTableOrderSends) {
-  VirtualServer& first = LinkedEntry(0x10);
-  VirtualServer& second = LinkedEntry(0x10);
-  const char probe = 'p';
-  SendDatagram(first.partnerEndpoint, &probe, 1);
-  const auto fromFirst = partnerServer.Next();
-  SendDatagram(second.partnerEndpoint, &probe, 1);
-  const auto fromSecond = partnerServer.Next();
-  ASSERT_TRUE(fromFirst && fromSecond);
-  ASSERT_NE(fromFirst->sourcePort, fromSecond->sourcePort);
-
-  Send(0x10, "t");
-  const auto text = partnerServer.Next();
-  ASSERT_TRUE(text);
-  EXPECT_EQ(text->bytes, "\x07t");
-  EXPECT_EQ(text->sourcePort, fromFirst->sourcePort);
 }
 
 TEST_F(SendClientDataTest, AnEntryWithoutALinkSendsNothingButIsLogged) {

@@ -17,6 +17,7 @@
 #include "quorvel_wire.h"
 #include "relay/relay.h"
 #include "scratch_directory.h"
+#include "table_walk.h"
 
 // The relay ends its process, so each case runs it in a death-test child.
 // The child checks what it saw just before the process ends and prints one
@@ -27,7 +28,7 @@ namespace {
 
 using loopback::FreeUdpPort;
 using loopback::UdpSocket;
-using loopback::WaitUntilFlagged;
+using loopback::DatagramQueued;
 
 constexpr char kAllChecksPassed[] = "start-up checks passed";
 constexpr int kMostPolls = 1000;  // a loop that should have ended long before is cut off here
@@ -236,9 +237,8 @@ TEST_F(RunRelayTest, ClientMessagesDeliveredDuringAPollReachTheClientCallback) {
             run.Check(run.desktop.Deliver(QV_PROCESS_ID_MESSAGE, 0, 77) == 1, "the client is registered");
           };
           run.desktop.atEnd = [&run] {
-            run.relay.table.ResetCursor();
-            const VirtualServer* entry = run.relay.table.NextVirtualServer();
-            run.Check(entry != nullptr && entry->clientProcess == 0x4D0, "the relay's own table holds the client");
+            const VirtualServer* entry = testing::EntryOf(run.relay.table, 0x4D0);
+            run.Check(entry != nullptr, "the relay's own table holds the client");
           };
         });
       },
@@ -253,11 +253,12 @@ TEST_F(RunRelayTest, ACloseRequestEndsTheLoopAtOnceWithoutTakingWaitingDatagrams
           run.desktop.scriptedPolls = {true};
           run.desktop.onPoll = [&run, port] {
             UdpSocket().SendTo(port, std::string(100, 'x'));
-            run.Check(WaitUntilFlagged(run.relay.serverEndpoint), "the datagram is seen");
+            run.Check(DatagramQueued(run.relay.serverEndpoint), "the datagram is queued");
           };
           run.desktop.atEnd = [&run] {
             run.Check(run.desktop.polls == 1, "one poll");
-            run.Check(run.relay.serverEndpoint.dataReady.load() == 1, "the datagram is still waiting");
+            run.Check(DatagramQueued(run.relay.serverEndpoint, std::chrono::milliseconds(0)),
+                      "the datagram is still waiting");
           };
         });
       },
@@ -272,12 +273,12 @@ TEST_F(RunRelayTest, EveryPollWithoutACloseRequestIsFollowedByTakingTheWaitingDa
           run.desktop.scriptedPolls = {false, false, false, true};
           run.desktop.onPoll = [&run, port] {
             if (run.desktop.polls > 1) {
-              run.Check(run.relay.serverEndpoint.dataReady.load() == 0,
+              run.Check(!DatagramQueued(run.relay.serverEndpoint, std::chrono::milliseconds(0)),
                         "the datagram of poll " + std::to_string(run.desktop.polls - 1) + " was taken");
             }
             if (run.desktop.polls < 4) {
               UdpSocket().SendTo(port, std::string(10, 'x'));
-              run.Check(WaitUntilFlagged(run.relay.serverEndpoint), "the datagram is seen");
+              run.Check(DatagramQueued(run.relay.serverEndpoint), "the datagram is queued");
             }
           };
           run.desktop.atEnd = [&run] { run.Check(run.desktop.polls == 4, "four polls"); };
@@ -323,9 +324,7 @@ TEST_F(RunRelayTest, TheSleepingLoopWakesForAClientMessageWithNoDatagramWaiting)
           });
           run.desktop.atEnd = [&run] {
             run.Check(run.desktop.polls <= kMostTurnsForOneWakeUp, "turns: " + std::to_string(run.desktop.polls));
-            run.relay.table.ResetCursor();
-            const VirtualServer* entry = run.relay.table.NextVirtualServer();
-            run.Check(entry != nullptr && entry->clientProcess == 0x4D0, "the client is registered");
+            run.Check(testing::EntryOf(run.relay.table, 0x4D0) != nullptr, "the client is registered");
           };
         });
       },
@@ -348,7 +347,7 @@ TEST_F(RunRelayTest, TheSleepingLoopWakesForADatagramWithNoMessageWaiting) {
           });
           run.desktop.atEnd = [&run] {
             run.Check(run.desktop.polls <= kMostTurnsForOneWakeUp, "turns: " + std::to_string(run.desktop.polls));
-            run.Check(run.relay.serverEndpoint.dataReady.load() == 0, "the socket is back with the watcher");
+            run.Check(!DatagramQueued(run.relay.serverEndpoint, std::chrono::milliseconds(0)), "nothing is left queued");
           };
         });
       },

@@ -1,5 +1,5 @@
-// The settings: the reader of the INI-style file, and what LoadSettings
-// makes of the relay's own file at start-up.
+// The settings: the reader of the INI-style file, and what start-up makes
+// of the relay's own file.
 
 #include "relay/settings.h"
 
@@ -13,7 +13,10 @@
 #include "doubles/failing_allocation.h"
 #include "doubles/fake_client_platform.h"
 #include "doubles/fake_desktop.h"
+#include "app/run_relay.h"
+#include "relay/operator_texts.h"
 #include "relay/relay.h"
+#include "relay/settings_reader.h"
 #include "scratch_directory.h"
 
 namespace quorvel {
@@ -23,6 +26,9 @@ using testing::FailNextNothrowAllocations;
 using testing::PendingNothrowFailures;
 
 constexpr std::int32_t kDefault = -99;  // a default no file in these tests holds
+
+// What start-up makes of the settings file in the working directory.
+void LoadSettings(Relay& relay) { ApplySettings(relay, ReadSettings(texts::kSettingsFile)); }
 
 class SettingsReaderTest : public ::testing::Test {
  protected:

@@ -6,21 +6,17 @@
 
 #include "doubles/failing_allocation.h"
 #include "base/byte_order.h"
+#include "table_walk.h"
 
 namespace quorvel {
 namespace {
 
+using testing::EntryOf;
+using testing::TableOrder;
+
 const std::uint32_t kPartnerIp = Ipv4Address(10, 0, 0, 2);
 const std::uint32_t kOtherIp = Ipv4Address(10, 0, 0, 3);
 const PeerAddress kPartnerSource{PortToNetworkOrder(50000), kPartnerIp};
-
-// The client processes of the entries in table order, walked with the cursor.
-std::vector<ProcessHandle> TableOrder(VirtualServerTable& table) {
-  std::vector<ProcessHandle> order;
-  table.ResetCursor();
-  while (VirtualServer* entry = table.NextVirtualServer()) order.push_back(entry->clientProcess);
-  return order;
-}
 
 VirtualServer* Announce(VirtualServerTable& table, ProcessHandle process) {
   VirtualServer* entry = table.AddVirtualServer();
@@ -30,17 +26,14 @@ VirtualServer* Announce(VirtualServerTable& table, ProcessHandle process) {
 
 TEST(VirtualServerTable, EmptyTableFindsNothingAndTakesTheFirstEntryAtItsHead) {
   VirtualServerTable table;
-  EXPECT_EQ(table.NextVirtualServer(), nullptr);
-  EXPECT_EQ(table.FindByClientProcess(0), nullptr);
+  EXPECT_EQ(EntryOf(table, 0), nullptr);
   EXPECT_EQ(table.FindByLoginSource(PeerAddress{}), nullptr);
   EXPECT_EQ(table.FindLoginCandidate(0, 0), nullptr);
-  EXPECT_EQ(table.CurrentVirtualServer(), nullptr);
 
-  VirtualServer* first = table.AddVirtualServer();
+  VirtualServer* first = Announce(table, 1);
   ASSERT_NE(first, nullptr);
-  EXPECT_EQ(table.CurrentVirtualServer(), first);
-  table.ResetCursor();
-  EXPECT_EQ(table.NextVirtualServer(), first);
+  EXPECT_EQ(EntryOf(table, 1), first);
+  EXPECT_EQ(TableOrder(table), std::vector<ProcessHandle>{1});
 }
 
 TEST(VirtualServerTable, NewEntriesAreZeroInEveryField) {
@@ -56,37 +49,20 @@ TEST(VirtualServerTable, NewEntriesAreZeroInEveryField) {
   EXPECT_EQ(entry->loginSource, PeerAddress{});
 }
 
-TEST(VirtualServerTable, NextStopsOnTheLastEntry) {
-  VirtualServerTable table;
-  VirtualServer* first = Announce(table, 1);
-  VirtualServer* second = Announce(table, 2);
-  table.ResetCursor();
-  EXPECT_EQ(table.NextVirtualServer(), first);
-  EXPECT_EQ(table.NextVirtualServer(), second);
-  EXPECT_EQ(table.NextVirtualServer(), nullptr);
-  EXPECT_EQ(table.CurrentVirtualServer(), second);
-}
-
-TEST(VirtualServerTable, NewEntryGoesWhereTheLastOperationLeftTheCursor) {
+TEST(VirtualServerTable, NewEntryGoesBehindTheLastEntryTouched) {
   VirtualServerTable table;
   Announce(table, 1);
   Announce(table, 2);
   Announce(table, 3);
   EXPECT_EQ(TableOrder(table), (std::vector<ProcessHandle>{1, 2, 3}));  // announcements in a row keep their order
 
-  EXPECT_EQ(table.FindByClientProcess(77), nullptr);  // a miss leaves the cursor on the last entry
+  EXPECT_EQ(EntryOf(table, 77), nullptr);  // a miss touches every entry, the last one last
   Announce(table, 4);
   EXPECT_EQ(TableOrder(table), (std::vector<ProcessHandle>{1, 2, 3, 4}));
 
-  VirtualServer* second = table.FindByClientProcess(2);  // a hit leaves it on the entry found
-  ASSERT_NE(second, nullptr);
-  EXPECT_EQ(table.CurrentVirtualServer(), second);
+  ASSERT_NE(EntryOf(table, 2), nullptr);  // a hit stops at the entry found
   Announce(table, 5);
   EXPECT_EQ(TableOrder(table), (std::vector<ProcessHandle>{1, 2, 5, 3, 4}));
-
-  table.ResetCursor();
-  Announce(table, 6);
-  EXPECT_EQ(TableOrder(table), (std::vector<ProcessHandle>{6, 1, 2, 5, 3, 4}));
 }
 
 TEST(VirtualServerTable, FindingThePartnerOfTheFirstEntryPutsTheNextEntryBehindIt) {
@@ -104,7 +80,7 @@ TEST(VirtualServerTable, LookupsReturnTheFirstMatchInTableOrder) {
   VirtualServerTable table;
   VirtualServer* a = Announce(table, 5);
   VirtualServer* b = Announce(table, 5);
-  EXPECT_EQ(table.FindByClientProcess(5), a);
+  EXPECT_EQ(EntryOf(table, 5), a);
 
   a->loginSource = kPartnerSource;
   b->loginSource = kPartnerSource;
@@ -112,7 +88,6 @@ TEST(VirtualServerTable, LookupsReturnTheFirstMatchInTableOrder) {
   // Port and address count together.
   EXPECT_EQ(table.FindByLoginSource(PeerAddress{PortToNetworkOrder(50001), kPartnerSource.peerIp}), nullptr);
   EXPECT_EQ(table.FindByLoginSource(PeerAddress{kPartnerSource.peerPort, kOtherIp}), nullptr);
-  EXPECT_EQ(table.CurrentVirtualServer(), b);
 }
 
 TEST(VirtualServerTable, LoginCandidateNeedsAddressNameAndNoLoggedInPartner) {
@@ -137,17 +112,14 @@ TEST(VirtualServerTable, LoginCandidateNeedsAddressNameAndNoLoggedInPartner) {
 
 TEST(VirtualServerTable, AddingWithoutMemoryChangesNothing) {
   VirtualServerTable table;
-  VirtualServer* first = Announce(table, 1);
+  Announce(table, 1);
   Announce(table, 2);
-  table.MakeCurrent(first);
+  EntryOf(table, 1);
   testing::FailNextNothrowAllocations(1);
   EXPECT_EQ(table.AddVirtualServer(), nullptr);
   EXPECT_EQ(testing::PendingNothrowFailures(), 0);
-  EXPECT_EQ(table.CurrentVirtualServer(), first);
-  EXPECT_EQ(TableOrder(table), (std::vector<ProcessHandle>{1, 2}));
 
-  // Memory is back: the next entry goes where the cursor was.
-  table.MakeCurrent(first);
+  // Memory is back: the next entry goes behind the entry touched before.
   Announce(table, 3);
   EXPECT_EQ(TableOrder(table), (std::vector<ProcessHandle>{1, 3, 2}));
 }
@@ -157,7 +129,6 @@ TEST(VirtualServerTable, RefusedFirstEntryLeavesTheTableEmpty) {
   testing::FailNextNothrowAllocations(1);
   EXPECT_EQ(table.AddVirtualServer(), nullptr);
   EXPECT_EQ(testing::PendingNothrowFailures(), 0);
-  EXPECT_EQ(table.CurrentVirtualServer(), nullptr);
   EXPECT_TRUE(TableOrder(table).empty());
 }
 

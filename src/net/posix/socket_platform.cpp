@@ -6,7 +6,6 @@
 #include <netdb.h>
 #include <netinet/in.h>
 #include <poll.h>
-#include <sys/eventfd.h>
 #include <sys/socket.h>
 #include <unistd.h>
 
@@ -35,37 +34,10 @@ void FromSockaddr(const sockaddr_in& platform, SocketAddress& address) {
 }
 
 // The one place where errno is read: the failures the transport tells apart
-// are "interrupted, just try again", "nothing there yet" and "no socket".
+// are "interrupted, just try again" and "the peer cannot be reached" (an
+// error reported for an earlier send); any other means nothing to take.
 bool Interrupted() { return errno == EINTR; }
-bool NothingQueued() { return errno == EAGAIN || errno == EWOULDBLOCK; }
-bool NoSocket() { return errno == EBADF || errno == ENOTSOCK; }
 bool PeerUnreachable() { return errno == ECONNREFUSED || errno == EHOSTUNREACH || errno == ENETUNREACH; }
-
-// A refusal reported for an earlier send stands before the datagrams; each
-// look consumes one. Bounded, so that a socket that fails for good cannot
-// hold a caller here.
-constexpr int kMostErrorsPassed = 8;
-
-// Length of the head datagram (MSG_TRUNC: its real length, whatever the
-// buffer), -1 when nothing is queued, -2 when an error was consumed instead.
-ssize_t PeekLength(int descriptor) {
-  char scratch = 0;
-  ssize_t length;
-  do {
-    length = ::recv(descriptor, &scratch, 0, MSG_PEEK | MSG_TRUNC | MSG_DONTWAIT);
-  } while (length < 0 && Interrupted());
-  if (length >= 0) return length;
-  return NothingQueued() || NoSocket() ? -1 : -2;
-}
-
-int SignalDescriptor(WaitHandle signal) {
-  return signal > 0 && signal - 1 <= INT32_MAX ? static_cast<int>(signal - 1) : -1;
-}
-
-void ClearSignal(int descriptor) {
-  eventfd_t count = 0;
-  static_cast<void>(::eventfd_read(descriptor, &count));  // EAGAIN when it was not raised: nothing to clear
-}
 
 }  // namespace
 
@@ -114,14 +86,17 @@ bool SendTo(SocketHandle socket, const void* data, std::int32_t length, const So
                   reinterpret_cast<const sockaddr*>(&platform), sizeof platform) >= 0;
 }
 
+// Every wait takes the descriptor itself, and the receives below do not
+// wait (MSG_DONTWAIT): there is nothing to set up.
+WaitHandle WatchForDatagrams(SocketHandle socket, WaitHandle) { return DescriptorOf(socket) >= 0 ? socket : 0; }
+
 std::int32_t ReceiveFrom(SocketHandle socket, void* buffer, std::int32_t size, SocketAddress& sender) {
   char none = 0;
   if (buffer == nullptr || size <= 0) {
     buffer = &none;
     size = 0;
   }
-  // The platform writes the sender over what the record held before.
-  sockaddr_in platform = ToSockaddr(sender);
+  sockaddr_in platform{};
   socklen_t length = sizeof platform;
   // MSG_TRUNC reports the datagram's real length, so a datagram that did not
   // fit is recognised; its rest is discarded by the kernel, as on Windows.
@@ -131,8 +106,9 @@ std::int32_t ReceiveFrom(SocketHandle socket, void* buffer, std::int32_t size, S
                           reinterpret_cast<sockaddr*>(&platform), &length);
   } while (received < 0 && Interrupted());
   FromSockaddr(platform, sender);
-  if (received < 0 || received > size) return -1;
-  return static_cast<std::int32_t>(received);
+  if (received > size) return kReceiveFailed;
+  if (received >= 0) return static_cast<std::int32_t>(received);
+  return PeerUnreachable() ? kReceiveFailed : kNothingQueued;
 }
 
 Readiness WaitForDatagram(SocketHandle socket, std::int32_t timeoutMilliseconds) {
@@ -163,55 +139,6 @@ Reach SendConnected(SocketHandle socket, const void* data, std::int32_t length) 
   if (length < 0 || (data == nullptr && length > 0)) return Reach::Failed;
   if (::send(DescriptorOf(socket), data, static_cast<size_t>(length), 0) >= 0) return Reach::Delivered;
   return PeerUnreachable() ? Reach::Unreachable : Reach::Failed;
-}
-
-std::int32_t QueuedDatagramSize(SocketHandle socket) {
-  const int descriptor = DescriptorOf(socket);
-  ssize_t size = -2;
-  for (int look = 0; look < kMostErrorsPassed && size == -2; ++look) size = PeekLength(descriptor);
-  return size < 0 || size > INT32_MAX ? -1 : static_cast<std::int32_t>(size);
-}
-
-WaitHandle CreateSignal() {
-  const int descriptor = ::eventfd(0, EFD_NONBLOCK | EFD_CLOEXEC);
-  return descriptor < 0 ? 0 : static_cast<WaitHandle>(descriptor) + 1;
-}
-
-void RaiseSignal(WaitHandle signal) { static_cast<void>(::eventfd_write(SignalDescriptor(signal), 1)); }
-
-void CloseSignal(WaitHandle signal) {
-  const int descriptor = SignalDescriptor(signal);
-  if (descriptor >= 0) ::close(descriptor);
-}
-
-void WaitForSignal(WaitHandle signal) {
-  pollfd raised{SignalDescriptor(signal), POLLIN, 0};
-  while (::poll(&raised, 1, -1) < 0 && Interrupted()) {
-  }
-  ClearSignal(raised.fd);
-}
-
-// Every wait takes the descriptor itself; there is nothing to set up, and a
-// socket stays blocking (the transport's receives do not wait: MSG_DONTWAIT).
-WaitHandle WatchSocket(SocketHandle socket) { return DescriptorOf(socket) >= 0 ? 1 : 0; }
-
-void UnwatchSocket(SocketHandle, WaitHandle) {}
-
-Queued PeekQueued(SocketHandle socket) {
-  return PeekLength(DescriptorOf(socket)) >= 0 ? Queued::Datagram : Queued::Nothing;
-}
-
-Wake WaitForSocketOrSignal(SocketHandle socket, WaitHandle, WaitHandle signal) {
-  pollfd watched[2] = {{DescriptorOf(socket), POLLIN, 0}, {SignalDescriptor(signal), POLLIN, 0}};
-  const int ready = ::poll(watched, 2, -1);
-  if (ready < 0) return Interrupted() ? Wake::Signal : Wake::Failed;
-  if ((watched[1].revents & POLLIN) != 0) {
-    ClearSignal(watched[1].fd);
-    return Wake::Signal;
-  }
-  // A closed socket gives POLLNVAL at once and would do so for ever.
-  if ((watched[0].revents & POLLNVAL) != 0) return Wake::Failed;
-  return Wake::Socket;
 }
 
 std::uint32_t ParseDottedAddress(const char* text) { return ::inet_addr(text); }

@@ -4,14 +4,9 @@
 #include <winsock2.h>
 
 #include <cstring>
-#include <memory>
 
 namespace quorvel::socket_platform {
 namespace {
-
-// No datagram over IPv4 is longer than 65,507 bytes, so a peek into this
-// many bytes always learns the whole length.
-constexpr int kLargestPeek = 65536;
 
 SOCKET PlatformSocket(SocketHandle socket) { return static_cast<SOCKET>(socket); }
 
@@ -52,21 +47,6 @@ Failure TakeLastFailure() {
       return Failure::Other;
   }
 }
-
-// A refusal reported for an earlier send (WSAECONNRESET on a datagram
-// socket) stands before the datagrams; each look consumes one. Bounded, so
-// that a socket that fails for good cannot hold a caller here.
-constexpr int kMostErrorsPassed = 8;
-
-// The head datagram's length is learnt by a peek into room for the largest
-// one: FIONREAD would not do, as on Windows it counts every byte queued, not
-// the first datagram's. Main thread only.
-char* PeekScratch() {
-  static const std::unique_ptr<char[]> scratch(new char[kLargestPeek]);
-  return scratch.get();
-}
-
-HANDLE EventOf(WaitHandle handle) { return reinterpret_cast<HANDLE>(handle); }
 
 // true when a datagram or an error is waiting; waits at most `milliseconds`.
 int SelectReadable(SOCKET socket, std::int32_t milliseconds) {
@@ -153,23 +133,39 @@ bool SendTo(SocketHandle socket, const void* data, std::int32_t length, const So
   return false;
 }
 
+WaitHandle WatchForDatagrams(SocketHandle socket, WaitHandle shared) {
+  // Auto-reset: the wait that sees it set clears it, so no further call is
+  // needed. Set when a datagram arrives, and again after each receive that
+  // leaves one queued; the socket turns non-blocking.
+  HANDLE event = shared != 0 ? reinterpret_cast<HANDLE>(shared) : ::CreateEventA(nullptr, FALSE, FALSE, nullptr);
+  if (event == nullptr) return 0;
+  if (::WSAEventSelect(PlatformSocket(socket), event, FD_READ) != 0) {
+    TakeLastFailure();
+    if (shared == 0) ::CloseHandle(event);
+    return 0;
+  }
+  return reinterpret_cast<WaitHandle>(event);
+}
+
 std::int32_t ReceiveFrom(SocketHandle socket, void* buffer, std::int32_t size, SocketAddress& sender) {
   char none = 0;
   if (buffer == nullptr || size <= 0) {
     buffer = &none;
     size = 0;
   }
-  // The platform writes the sender over what the record held before.
-  sockaddr_in platform = ToSockaddr(sender);
+  sockaddr_in platform{};
   int length = sizeof platform;
   const int received = ::recvfrom(PlatformSocket(socket), static_cast<char*>(buffer), size, 0,
                                   reinterpret_cast<sockaddr*>(&platform), &length);
   FromSockaddr(platform, sender);
-  if (received == SOCKET_ERROR) {
-    TakeLastFailure();  // WSAEMSGSIZE: too long, and the datagram is gone
-    return -1;
+  if (received != SOCKET_ERROR) return received;
+  switch (TakeLastFailure()) {
+    case Failure::MessageTooLong:  // too long, and the datagram is gone
+    case Failure::Unreachable:     // a refusal of an earlier send, consumed
+      return kReceiveFailed;
+    default:
+      return kNothingQueued;
   }
-  return received;
 }
 
 Readiness WaitForDatagram(SocketHandle socket, std::int32_t timeoutMilliseconds) {
@@ -209,80 +205,6 @@ Reach SendConnected(SocketHandle socket, const void* data, std::int32_t length) 
     return Reach::Delivered;
   }
   return TakeLastFailure() == Failure::Unreachable ? Reach::Unreachable : Reach::Failed;
-}
-
-std::int32_t QueuedDatagramSize(SocketHandle socket) {
-  // Only asked while the socket is watched, and so does not block.
-  const SOCKET platform = PlatformSocket(socket);
-  for (int look = 0; look < kMostErrorsPassed; ++look) {
-    const int size = ::recv(platform, PeekScratch(), kLargestPeek, MSG_PEEK);
-    if (size != SOCKET_ERROR) return size;
-    // A refusal of an earlier send is consumed; look again.
-    const Failure failure = TakeLastFailure();
-    if (failure == Failure::MessageTooLong || failure == Failure::NothingQueued) return -1;
-  }
-  return -1;
-}
-
-WaitHandle CreateSignal() {
-  const HANDLE event = ::CreateEventA(nullptr, FALSE, FALSE, nullptr);  // auto-reset
-  return reinterpret_cast<WaitHandle>(event);
-}
-
-void RaiseSignal(WaitHandle signal) { ::SetEvent(EventOf(signal)); }
-
-void CloseSignal(WaitHandle signal) { ::CloseHandle(EventOf(signal)); }
-
-void WaitForSignal(WaitHandle signal) { ::WaitForSingleObject(EventOf(signal), INFINITE); }
-
-WaitHandle WatchSocket(SocketHandle socket) {
-  const WSAEVENT event = ::WSACreateEvent();
-  if (event == WSA_INVALID_EVENT) {
-    TakeLastFailure();
-    return 0;
-  }
-  // The event is set when a datagram (or an error) arrives, and again after
-  // each receive or peek that leaves one queued. The socket turns
-  // non-blocking.
-  if (::WSAEventSelect(PlatformSocket(socket), event, FD_READ) != 0) {
-    TakeLastFailure();
-    ::WSACloseEvent(event);
-    return 0;
-  }
-  return reinterpret_cast<WaitHandle>(event);
-}
-
-void UnwatchSocket(SocketHandle socket, WaitHandle watch) {
-  const SOCKET platform = PlatformSocket(socket);
-  // A socket closed meanwhile refuses both; nothing is left to undo then.
-  if (::WSAEventSelect(platform, nullptr, 0) != 0) TakeLastFailure();
-  u_long blocking = 0;
-  if (::ioctlsocket(platform, FIONBIO, &blocking) != 0) TakeLastFailure();
-  ::WSACloseEvent(EventOf(watch));
-}
-
-Queued PeekQueued(SocketHandle socket) {
-  // A peek for no bytes: an empty datagram fits, a longer one is reported as
-  // too long, and both stay queued. Any other error is consumed.
-  char scratch = 0;
-  if (::recv(PlatformSocket(socket), &scratch, 0, MSG_PEEK) != SOCKET_ERROR) return Queued::Datagram;
-  return TakeLastFailure() == Failure::MessageTooLong ? Queued::Datagram : Queued::Nothing;
-}
-
-Wake WaitForSocketOrSignal(SocketHandle socket, WaitHandle watch, WaitHandle signal) {
-  const HANDLE events[2] = {EventOf(watch), EventOf(signal)};
-  switch (::WaitForMultipleObjects(2, events, FALSE, INFINITE)) {
-    case WAIT_OBJECT_0: {
-      // Reset the socket's event; the peek that follows re-arms it.
-      WSANETWORKEVENTS happened;
-      if (::WSAEnumNetworkEvents(PlatformSocket(socket), EventOf(watch), &happened) != 0) TakeLastFailure();
-      return Wake::Socket;
-    }
-    case WAIT_OBJECT_0 + 1:
-      return Wake::Signal;
-    default:
-      return Wake::Failed;
-  }
 }
 
 std::uint32_t ParseDottedAddress(const char* text) { return static_cast<std::uint32_t>(::inet_addr(text)); }

@@ -63,19 +63,18 @@ void FakeDesktop::DeliverSent() {
   }
 }
 
-void FakeDesktop::WaitForWork(std::intptr_t readiness) {
+void FakeDesktop::WaitForWork(std::span<const std::intptr_t> datagramHandles) {
   ++waits;
   if (!scriptedPolls.empty()) return;  // queued messages end the wait at once
   {
     const std::lock_guard<std::mutex> hold(lock_);
     if (!sent_.empty() || closeRequested_) return;
   }
-  const int signal = readiness > 0 ? static_cast<int>(readiness - 1) : -1;
-  pollfd watched[2] = {{wake_, POLLIN, 0}, {signal, POLLIN, 0}};
-  while (::poll(watched, signal >= 0 ? 2 : 1, -1) < 0 && errno == EINTR) {
+  std::vector<pollfd> watched{{wake_, POLLIN, 0}};
+  for (const std::intptr_t socket : datagramHandles) watched.push_back({static_cast<int>(socket - 1), POLLIN, 0});
+  while (::poll(watched.data(), watched.size(), -1) < 0 && errno == EINTR) {
   }
   Clear(wake_);
-  if ((watched[1].revents & POLLIN) != 0) Clear(signal);  // auto-reset, as the real signal
 }
 
 std::optional<std::uint32_t> FakeDesktop::SendFromOtherThread(std::uint32_t message, std::uintptr_t wParam,

@@ -23,7 +23,7 @@ namespace quorvel::testing {
 // window: SendFromOtherThread (delivered by the next poll, the sender waiting
 // meanwhile) and RequestCloseFromOtherThread (a close request a later poll
 // reports). Both end a WaitForWork, which otherwise waits, like the real one,
-// for the readiness signal alone (on Linux an eventfd, handle = descriptor + 1).
+// for a datagram on the watched sockets alone (handle = descriptor + 1).
 class FakeDesktop : public Desktop {
  public:
   struct ShownBox {
@@ -37,7 +37,7 @@ class FakeDesktop : public Desktop {
   MainWindow CreateMainWindow(bool withLog) override;
   void InstallCallback(WindowCallback callback) override { callback_ = std::move(callback); }
   bool PollWindowEvent() override;
-  void WaitForWork(std::intptr_t readiness) override;
+  void WaitForWork(std::span<const std::intptr_t> datagramHandles) override;
   void AnnounceStart() override { ++announcements; }
   void ErrorBox(const char* caption, const char* text) override;
   void DestroyMainWindow() override { ++destroyCalls; }

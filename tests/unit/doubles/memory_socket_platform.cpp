@@ -39,19 +39,9 @@ bool SendTo(SocketHandle socket, const void* data, std::int32_t length, const So
   return true;
 }
 
-std::int32_t ReceiveFrom(SocketHandle, void*, std::int32_t, SocketAddress&) { return -1; }
+WaitHandle WatchForDatagrams(SocketHandle socket, WaitHandle) { return socket; }
+std::int32_t ReceiveFrom(SocketHandle, void*, std::int32_t, SocketAddress&) { return kNothingQueued; }
 Readiness WaitForDatagram(SocketHandle, std::int32_t) { return Readiness::TimedOut; }
-std::int32_t QueuedDatagramSize(SocketHandle) { return -1; }
-
-// No watcher is ever started: nothing can be waited on.
-WaitHandle CreateSignal() { return 0; }
-void RaiseSignal(WaitHandle) {}
-void CloseSignal(WaitHandle) {}
-void WaitForSignal(WaitHandle) {}
-WaitHandle WatchSocket(SocketHandle) { return 0; }
-void UnwatchSocket(SocketHandle, WaitHandle) {}
-Queued PeekQueued(SocketHandle) { return Queued::Nothing; }
-Wake WaitForSocketOrSignal(SocketHandle, WaitHandle, WaitHandle) { return Wake::Failed; }
 
 std::uint32_t ParseDottedAddress(const char* text) { return ::inet_addr(text); }
 
