@@ -62,6 +62,9 @@ inline constexpr std::int32_t kNothingQueued = -1;
 // longer than `size` (and is lost), or an error reported for an earlier
 // send stood before it (and is consumed).
 inline constexpr std::int32_t kReceiveFailed = -2;
+// No datagram was taken: the network reported that an earlier send found
+// its destination port closed (an ICMP port unreachable; consumed).
+inline constexpr std::int32_t kPortClosed = -3;
 
 // ---- The probe's connected socket, on which the network's word that a
 // datagram cannot be delivered (an ICMP port or host unreachable, no route)
@@ -69,6 +72,8 @@ inline constexpr std::int32_t kReceiveFailed = -2;
 
 enum class Reach { Delivered, Unreachable, Failed };
 // Fixes the socket's one peer; Unreachable when there is no route to it.
+// The relay connects its pairings' sockets too, so that the word that the
+// partner's port is closed reaches them.
 Reach ConnectSocket(SocketHandle socket, const SocketAddress& peer);
 // Hands one datagram to the platform for the connected peer.
 Reach SendConnected(SocketHandle socket, const void* data, std::int32_t length);

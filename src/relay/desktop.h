@@ -45,7 +45,9 @@ class Desktop {
   // when a datagram arrives); at once when either already is, or when a
   // close request is recorded that no queued message will carry to the next
   // poll. Nested loops (an error box, a notification) never wait on them.
-  virtual void WaitForWork(std::span<const std::intptr_t> datagramHandles) = 0;
+  // Returns the index of the handle that ended the wait; the number of
+  // handles when something else did.
+  virtual std::size_t WaitForWork(std::span<const std::intptr_t> datagramHandles) = 0;
   // Tells the running clients that a relay has started and can be reached:
   // posted to every top-level window, so that no hung window holds the
   // relay up.

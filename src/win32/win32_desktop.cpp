@@ -116,12 +116,12 @@ bool Win32Desktop::PollWindowEvent() {
   return window_.TakeCloseRequest() || message.message == WM_CLOSE;
 }
 
-void Win32Desktop::WaitForWork(std::span<const std::intptr_t> datagramHandles) {
+std::size_t Win32Desktop::WaitForWork(std::span<const std::intptr_t> datagramHandles) {
   // A close request that another program sent while the thread was in a
   // nested loop (an error box, a notification) is recorded without a queued
   // message; the hidden window may never get one to carry it, so the next
   // poll must come now.
-  if (window_.CloseRecorded()) return;
+  if (window_.CloseRecorded()) return datagramHandles.size();
   HANDLE handles[MAXIMUM_WAIT_OBJECTS - 1];
   const DWORD count = static_cast<DWORD>(std::min(datagramHandles.size(), std::size(handles)));
   for (DWORD at = 0; at < count; ++at) handles[at] = reinterpret_cast<HANDLE>(datagramHandles[at]);
@@ -129,7 +129,9 @@ void Win32Desktop::WaitForWork(std::span<const std::intptr_t> datagramHandles) {
   // which PeekMessageA then delivers. MWMO_INPUTAVAILABLE: a message that an
   // earlier poll has seen but not taken ends the wait too, not only one that
   // arrives from now on.
-  MsgWaitForMultipleObjectsEx(count, count != 0 ? handles : nullptr, INFINITE, QS_ALLINPUT, MWMO_INPUTAVAILABLE);
+  const DWORD woke =
+      MsgWaitForMultipleObjectsEx(count, count != 0 ? handles : nullptr, INFINITE, QS_ALLINPUT, MWMO_INPUTAVAILABLE);
+  return woke - WAIT_OBJECT_0 < count ? woke - WAIT_OBJECT_0 : datagramHandles.size();
 }
 
 // A registered message, as the taskbar announces itself with "TaskbarCreated";

@@ -19,7 +19,7 @@ class Win32Desktop final : public Desktop {
   Desktop::MainWindow CreateMainWindow(bool withLog) override;
   void InstallCallback(WindowCallback callback) override { window_.InstallCallback(std::move(callback)); }
   bool PollWindowEvent() override;
-  void WaitForWork(std::span<const std::intptr_t> datagramHandles) override;
+  std::size_t WaitForWork(std::span<const std::intptr_t> datagramHandles) override;
   void AnnounceStart() override;
   void ErrorBox(const char* caption, const char* text) override;
   void DestroyMainWindow() override { window_.Destroy(); }

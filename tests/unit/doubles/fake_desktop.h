@@ -37,7 +37,7 @@ class FakeDesktop : public Desktop {
   MainWindow CreateMainWindow(bool withLog) override;
   void InstallCallback(WindowCallback callback) override { callback_ = std::move(callback); }
   bool PollWindowEvent() override;
-  void WaitForWork(std::span<const std::intptr_t> datagramHandles) override;
+  std::size_t WaitForWork(std::span<const std::intptr_t> datagramHandles) override;
   void AnnounceStart() override { ++announcements; }
   void ErrorBox(const char* caption, const char* text) override;
   void DestroyMainWindow() override { ++destroyCalls; }
