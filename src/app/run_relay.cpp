@@ -75,8 +75,10 @@ void RunRelay(Relay& relay) {
   CreateMainWindow(relay);
   StartServer(relay);
   relay.desktop.AnnounceStart();  // clients of an earlier relay pair again
+  bool pairingsWoke = false;  // the last wait ended for a pairing's socket
   for (;;) {
     if (relay.desktop.PollWindowEvent()) Shutdown(relay);
+    if (std::exchange(pairingsWoke, false)) ReceiveOnPairings(relay);
     // Datagrams left over after a full batch are taken in the next turn at
     // once. Otherwise sleep until there is something to do: a message for
     // the window (a client's, sent or posted) or a datagram. No time limit:
@@ -84,7 +86,7 @@ void RunRelay(Relay& relay) {
     if (!ReceiveLoop(relay)) {
       // Idle: the log file is up to date whenever the relay waits.
       relay.log.Flush();
-      relay.desktop.WaitForWork(relay.datagramWait.handles());
+      pairingsWoke = relay.datagramWait.IsPairing(relay.desktop.WaitForWork(relay.datagramWait.handles()));
     }
   }
 }

@@ -16,6 +16,7 @@
 #include "relay/command_record.h"
 #include "relay/datagram.h"
 #include "relay/operator_texts.h"
+#include "relay/pairing_delivery.h"
 #include "relay/peer_protocol.h"
 #include "relay/relay.h"
 
@@ -101,10 +102,16 @@ void OpenLink(Relay& relay, VirtualServer& entry, const char* host) {
   // closed rather than left open for the rest of the process.
   if (entry.partnerEndpoint.socketHandle != 0) {
     relay.log.Line(texts::kEarlierLinkClosed);
+    relay.datagramWait.Unwatch(entry.partnerEndpoint);
     CloseEndpoint(entry.partnerEndpoint);
   }
+  entry.clientLoggedIn = false;
+  ForgetWaitingTexts(relay, entry);  // they were for the earlier partner
   if (OpenClientEndpoint(entry.partnerEndpoint, host, relay.settings.port) == 0) {
     ShowNoConnection(relay, host, relay.settings.port);
+  } else {
+    // Without it, the pairing only sends, as a plain relay does.
+    relay.datagramWait.WatchPairing(entry.partnerEndpoint);
   }
 }
 
@@ -173,9 +180,9 @@ void SendText(Relay& relay, const std::uint8_t* record, std::int32_t length, Vir
 }
 
 // The send's event takes the place of the message's.
-void SendLogin(Relay& relay, const VirtualServer& sender, LogEvent& event) {
-  const LoginDatagram login = BuildLogin(sender.nameId);
-  SendDatagram(sender.partnerEndpoint, login.data(), static_cast<std::int32_t>(login.size()));
+void SendLogin(Relay& relay, VirtualServer& sender, LogEvent& event) {
+  sender.clientLoggedIn = true;  // so the pairing logs in back when its partner comes anew
+  LogInToPartner(sender, SteadyMilliseconds());
   event.Next(texts::kSendEvent);
   relay.log.Line(texts::kLoginBeingSent);
   const auto ip = AddressParts(sender.partnerAddress);

@@ -63,7 +63,24 @@ class VirtualServerTable {
     return nullptr;
   }
   VirtualServer* FindByLoginSource(const PeerAddress& source);
-  VirtualServer* FindLoginCandidate(std::int32_t nameId, std::uint32_t address);
+
+  // Table order, for walks that look at every entry; they leave the
+  // insertion point alone.
+  class Iterator {
+   public:
+    explicit Iterator(VirtualServer* at) : at_(at) {}
+    VirtualServer& operator*() const { return *at_; }
+    Iterator& operator++() {
+      at_ = at_->next;
+      return *this;
+    }
+    bool operator==(const Iterator&) const = default;
+
+   private:
+    VirtualServer* at_;
+  };
+  Iterator begin() { return Iterator(head_); }
+  Iterator end() { return Iterator(nullptr); }
 
  private:
   VirtualServer* head_ = nullptr;

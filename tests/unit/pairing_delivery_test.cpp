@@ -25,7 +25,7 @@ class PairingDeliveryTest : public ClientLinkTest {
     entry = EntryOf(relay.table, 0x1234);
   }
 
-  bool Send(const std::string& text, std::int64_t nowMs) {
+  TextFate Send(const std::string& text, std::int64_t nowMs) {
     return DeliverText(relay, *entry, {reinterpret_cast<const std::uint8_t*>(text.data()), text.size()}, nowMs);
   }
 
@@ -54,14 +54,14 @@ class PairingDeliveryTest : public ClientLinkTest {
 };
 
 TEST_F(PairingDeliveryTest, ARefusedTextGoesOnceMoreThenWaitsWithTheTextsAfterItUntilThePartnerLogsIn) {
-  EXPECT_TRUE(Send("a", 1000));
+  EXPECT_EQ(Send("a", 1000), TextFate::Sent);
   EXPECT_EQ(Received(), std::vector<std::string>{"\x07" "a"});
 
   TakeRefusal(relay, *entry, 1001);  // refuses "a": a Login, and "a" once more
   EXPECT_EQ(Received(), (std::vector<std::string>{kLogin, "\x07" "a"}));
   TakeRefusal(relay, *entry, 1002);  // refuses that Login
   TakeRefusal(relay, *entry, 1003);  // refuses "a" again: it waits
-  EXPECT_FALSE(Send("b", 1004));     // and "b" joins it
+  EXPECT_EQ(Send("b", 1004), TextFate::Waiting);  // and "b" joins it
   EXPECT_TRUE(Received().empty());
   EXPECT_EQ(Reports(), (std::vector<std::string>{"waiting 1", "waiting 2"}));
 
@@ -69,8 +69,9 @@ TEST_F(PairingDeliveryTest, ARefusedTextGoesOnceMoreThenWaitsWithTheTextsAfterIt
   EXPECT_EQ(Received(), (std::vector<std::string>{kLogin, "\x07" "a", "\x07" "b"}));
   EXPECT_EQ(Reports(), (std::vector<std::string>{"sent-later 1", "sent-later 2"}));
   EXPECT_TRUE(entry->outbox.empty());
-  EXPECT_NE(Log().find("Der Partner hat einen Text abgelehnt, er wird nach einem Login erneut gesendet\n"
-                       "Texte warten auf den Partner: 1\n"),
+  EXPECT_NE(Log().find("EmpfangsEvent\n  Login fehlgeschlagen\n"
+                       "  Der Partner hat einen Text abgelehnt, er wird nach einem Login erneut gesendet\n"
+                       "EmpfangsEvent\n  Login fehlgeschlagen\n  Texte warten auf den Partner: 1\n"),
             std::string::npos);
   EXPECT_NE(Log().find("Eigener Login wird erneut gesendet\n2 wartende Texte werden gesendet\n"),
             std::string::npos);
