@@ -1,12 +1,13 @@
 # What every shipped Windows program carries and how it is shipped:
 # - resources compiled by windres: the version information, the icon (made
 #   at build time from assets/*.svg by scripts/make-icon) and the
-#   application manifest (packaging/quorvel.manifest);
+#   application manifest (packaging/quorvel.manifest.in): per-monitor DPI
+#   awareness, or, for the relay, none with GDI scaling;
 # - in optimised builds, the debug information split off into
 #   <program>.exe.debug beside the program (for crash analysis; never
 #   packed), the program itself stripped and linked to that file.
 #
-#   quorvel_release_program(<target> "<file description>")
+#   quorvel_release_program(<target> "<file description>" [SCALED_BY_WINDOWS])
 
 enable_language(C RC)
 
@@ -25,7 +26,17 @@ endif()
 
 set(QUORVEL_RESOURCE_DIR ${CMAKE_BINARY_DIR}/resources)
 set(QUORVEL_ICON ${QUORVEL_RESOURCE_DIR}/quorvel.ico)
-set(QUORVEL_MANIFEST ${CMAKE_SOURCE_DIR}/packaging/quorvel.manifest)
+set(QUORVEL_MANIFEST_TEMPLATE ${CMAKE_SOURCE_DIR}/packaging/quorvel.manifest.in)
+# Laid out for each monitor's DPI by the program itself.
+set(QUORVEL_DPI_AWARE
+"      <!-- Windows before 10 (1607) read only this one. -->
+      <dpiAware xmlns=\"http://schemas.microsoft.com/SMI/2005/WindowsSettings\">true/pm</dpiAware>
+      <dpiAwareness xmlns=\"http://schemas.microsoft.com/SMI/2016/WindowsSettings\">PerMonitorV2, PerMonitor</dpiAwareness>")
+# Fixed pixel sizes that Windows scales as a whole (GDI scaling keeps its
+# text sharp): the relay, whose window's size the protocol fixes.
+set(QUORVEL_DPI_SCALED_BY_WINDOWS
+"      <!-- DPI-unaware: Windows scales the window; GDI draws text and lines at the real DPI. -->
+      <gdiScaling xmlns=\"http://schemas.microsoft.com/SMI/2017/WindowsSettings\">true</gdiScaling>")
 add_custom_command(OUTPUT ${QUORVEL_ICON}
   COMMAND ${CMAKE_SOURCE_DIR}/scripts/make-icon ${QUORVEL_ICON}
   DEPENDS ${CMAKE_SOURCE_DIR}/scripts/make-icon ${CMAKE_SOURCE_DIR}/assets/quorvel.svg
@@ -34,12 +45,20 @@ add_custom_command(OUTPUT ${QUORVEL_ICON}
 add_custom_target(quorvel_icon DEPENDS ${QUORVEL_ICON})
 
 function(quorvel_release_program target description)
+  cmake_parse_arguments(PARSE_ARGV 2 RELEASE "SCALED_BY_WINDOWS" "" "")
   get_target_property(name ${target} OUTPUT_NAME)
   if(NOT name)
     set(name ${target})
   endif()
   set(QUORVEL_FILE_NAME ${name}.exe)
   set(QUORVEL_FILE_DESCRIPTION "${description}")
+  if(RELEASE_SCALED_BY_WINDOWS)
+    set(QUORVEL_DPI_SETTINGS "${QUORVEL_DPI_SCALED_BY_WINDOWS}")
+  else()
+    set(QUORVEL_DPI_SETTINGS "${QUORVEL_DPI_AWARE}")
+  endif()
+  set(QUORVEL_MANIFEST ${QUORVEL_RESOURCE_DIR}/${target}.manifest)
+  configure_file(${QUORVEL_MANIFEST_TEMPLATE} ${QUORVEL_MANIFEST} @ONLY)
   set(rc ${QUORVEL_RESOURCE_DIR}/${target}.rc)
   configure_file(${CMAKE_SOURCE_DIR}/packaging/program.rc.in ${rc} @ONLY)
   target_sources(${target} PRIVATE ${rc})
@@ -59,7 +78,7 @@ endfunction()
 # Starts the relay in its own folder; what the sign-in entry of the
 # installer runs (see docs/operating.md).
 add_executable(QuorvelStart WIN32 ${CMAKE_SOURCE_DIR}/packaging/autostart/quorvel_start.c)
-target_link_libraries(QuorvelStart PRIVATE user32 ${QUORVEL_STATIC_LINK})
+target_link_libraries(QuorvelStart PRIVATE user32 shell32 ${QUORVEL_STATIC_LINK})
 target_include_directories(QuorvelStart PRIVATE ${CMAKE_SOURCE_DIR}/sdk)  # the relay window's names
 set_target_properties(QuorvelStart PROPERTIES RUNTIME_OUTPUT_DIRECTORY ${CMAKE_BINARY_DIR}
   C_STANDARD 99 C_STANDARD_REQUIRED ON)

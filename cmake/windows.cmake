@@ -8,9 +8,9 @@ set(QUORVEL_STATIC_LINK -static -static-libgcc -static-libstdc++)
 include(${CMAKE_SOURCE_DIR}/cmake/resources.cmake)
 
 add_executable(Quorvel WIN32 ${QUORVEL_WIN32_SOURCES})
-target_link_libraries(Quorvel PRIVATE quorvel_core comctl32 ${QUORVEL_STATIC_LINK})
+target_link_libraries(Quorvel PRIVATE quorvel_core comctl32 shell32 ${QUORVEL_STATIC_LINK})
 set_target_properties(Quorvel PROPERTIES OUTPUT_NAME Quorvel RUNTIME_OUTPUT_DIRECTORY ${CMAKE_BINARY_DIR})
-quorvel_release_program(Quorvel "Quorvel-Relais")
+quorvel_release_program(Quorvel "Quorvel-Relais" SCALED_BY_WINDOWS)
 
 # Client SDK and the client programs built on it.
 add_subdirectory(clients)

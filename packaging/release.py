@@ -14,12 +14,21 @@ The MSI installs for the signed-in user only (no administrator), under
     JOX-UDP.ini             the defaults, read by the relay at start
     README.md docs/ sdk/ dissector/
 
-with Start-menu entries "Quorvel Chat" and "Quorvel Relais" (both started
-in that folder) and, in the feature "Autostart" (on unless AUTOSTART=0 is
-given), the value "Quorvel" under HKCU\\...\\CurrentVersion\\Run that runs
-QuorvelStart.exe, which starts the relay in its folder. Both
+with Start-menu entries "Quorvel Chat", "Quorvel Relais" (QuorvelStart.exe,
+which starts the relay in its folder unless one runs) and "Quorvel beenden"
+(QuorvelStart.exe /stop, which closes the running relay) and, in the feature
+"Autostart" (on unless AUTOSTART=0 is given), the value "Quorvel" under
+HKCU\\...\\CurrentVersion\\Run that runs QuorvelStart.exe. Both
 architectures share one UpgradeCode: a machine has one Quorvel, and a newer
 package of either replaces the older one.
+
+The user's JOX-UDP.ini is theirs: it is installed only where none is, and an
+upgrade keeps it (the older package is removed after the newer one is in
+place, so the file's component never leaves). Uninstalling removes it with
+the rest, and the log files (*.log, *.log.1) in the install folder. Before
+anything is installed or removed, a running relay is closed as a close
+request does (QuorvelStart.exe /stop, run from the package itself), so that
+no program file is in use and nothing keeps running.
 
 Only the standard library is used; the MSI is made by wixl and msibuild
 (msitools).
@@ -58,10 +67,21 @@ UPGRADE_CODE = "7E0B6C52-3F1A-4D8E-9C27-5A4B1E6D2F90"
 COMPONENT_NAMESPACE = uuid.UUID("0F3C9A41-8B7E-4C55-A2D6-91E04B7C3A18")
 RUN_KEY = r"Software\Microsoft\Windows\CurrentVersion\Run"
 PRODUCT_KEY = r"Software\Quorvel"
-SHORTCUTS = [  # (id, name in the Start menu, program, description)
-    ("ChatShortcut", "Quorvel Chat", "QuorvelChat.exe", "Mit einem Partner auf einem anderen Rechner chatten"),
-    ("RelayShortcut", "Quorvel Relais", "Quorvel.exe", "Das Quorvel-Relais starten"),
+SHORTCUTS = [  # (id, name in the Start menu, program, arguments, description)
+    ("ChatShortcut", "Quorvel Chat", "QuorvelChat.exe", "", "Mit einem Partner auf einem anderen Rechner chatten"),
+    ("RelayShortcut", "Quorvel Relais", "QuorvelStart.exe", "",
+     "Das Quorvel-Relais starten, wenn es nicht schon l\u00e4uft"),
+    ("StopShortcut", "Quorvel beenden", "QuorvelStart.exe", "/stop", "Das laufende Quorvel-Relais beenden"),
 ]
+STOP_OPTION = "/stop"
+# Windows Installer's sequence numbers: the relay is closed after the costing
+# (CostFinalize, 1000) and before files are checked for use (InstallValidate,
+# 1400); the older package is removed after InstallFinalize (6600).
+STOP_RELAY_SEQUENCE = 1300
+REMOVE_OLDER_SEQUENCE = 6700
+NEVER_OVERWRITE = 128  # msidbComponentAttributesNeverOverwrite
+EXE_FROM_BINARY_IGNORING_EXIT = 2 + 64  # msidbCustomActionTypeExe | BinaryData, Continue
+LOG_FILES = ("*.log", "*.log.1")  # removed from the install folder on uninstall
 WIX = "http://schemas.microsoft.com/wix/2006/wi"
 
 
@@ -240,9 +260,11 @@ def installer_source(build_dir, architecture, product_version, stage):
     menu = element(element(target, "Directory", Id="ProgramMenuFolder"), "Directory", Id="QuorvelMenu",
                    Name="Quorvel")
     shortcuts = component(menu, "StartMenu", keypath_registry=True)
-    for identifier, name, program, description in SHORTCUTS:
-        element(shortcuts, "Shortcut", Id=identifier, Name=name, Description=description,
-                Target=f"[INSTALLDIR]{program}", WorkingDirectory="INSTALLDIR")
+    for identifier, name, program, arguments, description in SHORTCUTS:
+        made = element(shortcuts, "Shortcut", Id=identifier, Name=name, Description=description,
+                       Target=f"[INSTALLDIR]{program}", WorkingDirectory="INSTALLDIR")
+        if arguments:
+            made.set("Arguments", arguments)
     element(shortcuts, "RemoveFolder", Id="RemoveMenu", On="uninstall")
 
     main_feature = element(product, "Feature", Id="Quorvel", Title="Quorvel", Level="1",
@@ -289,8 +311,40 @@ def make_msi(build_dir, architecture, output, product_version=None):
             "Feature_\tLevel\tCondition\ns38\ti2\tS255\nCondition\tFeature_\tLevel\n"
             'Autostart\t0\tAUTOSTART = "0"\n')
         _run(["msibuild", str(partial), "-i", str(Path(work) / "Condition.idt")])
+        _add_what_wixl_cannot_say(partial, Path(work), stage)
         shutil.move(str(partial), output)
     return output
+
+
+def _add_what_wixl_cannot_say(msi, work, stage):
+    """The settings file that is never overwritten, the late removal of an
+    older package, the closing of a running relay and the removal of the log
+    files: wixl writes none of them, so they go into its tables afterwards."""
+    settings_component = "File." + _identifier(SETTINGS[1])
+    # The closing runs the package's own QuorvelStart.exe: an installed older
+    # one may not know /stop.
+    binaries = work / "Binary"
+    binaries.mkdir()
+    shutil.copyfile(stage / "QuorvelStart.exe", binaries / "QuorvelStop.ibd")
+    (work / "Binary.idt").write_text("Name\tData\ns72\tv0\nBinary\tName\nQuorvelStop\tQuorvelStop.ibd\n")
+    _run(["msibuild", str(msi), "-i", "Binary.idt"], cwd=work)  # the stream file is found from there
+    queries = [
+        f"UPDATE `Component` SET `Attributes` = {NEVER_OVERWRITE} WHERE `Component` = '{settings_component}'",
+        f"UPDATE `InstallExecuteSequence` SET `Sequence` = {REMOVE_OLDER_SEQUENCE} "
+        "WHERE `Action` = 'RemoveExistingProducts'",
+        "INSERT INTO `CustomAction` (`Action`, `Type`, `Source`, `Target`) "
+        f"VALUES ('StopRelay', {EXE_FROM_BINARY_IGNORING_EXIT}, 'QuorvelStop', '{STOP_OPTION}')",
+        # Only where program files are written or removed: an install (an
+        # upgrade too), a repair, an uninstall; not a change of features.
+        "INSERT INTO `InstallExecuteSequence` (`Action`, `Condition`, `Sequence`) "
+        f"VALUES ('StopRelay', 'NOT Installed OR REINSTALL OR REMOVE~=\"ALL\"', {STOP_RELAY_SEQUENCE})",
+    ]
+    for number, pattern in enumerate(LOG_FILES):
+        queries.append("INSERT INTO `RemoveFile` (`FileKey`, `Component_`, `FileName`, `DirProperty`, "
+                       f"`InstallMode`) VALUES ('RemoveLog{number}', 'InstallFolder', '{pattern}', "
+                       "'INSTALLDIR', 2)")
+    for query in queries:
+        _run(["msibuild", str(msi), "-q", query])
 
 
 def main(argv=None):

@@ -1,6 +1,7 @@
 #pragma once
 
-// What the chat window shows, in Windows-1252.
+// What the chat window shows, in Windows-1252 (turned into Unicode for its
+// controls).
 namespace chat::texts {
 
 inline constexpr char kTitle[] = "Quorvel Chat";
@@ -29,6 +30,11 @@ inline constexpr char kNoLinkUp[] = "Quorvel hat die Verbindung nicht best\xE4" 
 inline constexpr char kNotConnected[] = "Noch nicht verbunden: zuerst \"Verbinden\".";
 inline constexpr char kNotAccepted[] = "Quorvel hat den Befehl nicht angenommen.";
 inline constexpr char kTextTooLong[] = "Der Text ist zu lang: h\xF6" "chstens 65506 Bytes passen in eine Nachricht.";
+inline constexpr char kInputFull[] =
+    "Die Eingabe ist voll: h\xF6" "chstens 65506 Zeichen passen in eine Nachricht, der Rest wurde nicht \xFC" "bernommen.";
+// Followed by the characters, each with its code point.
+inline constexpr char kUnrepresentable[] = "Nicht gesendet: Diese Zeichen kann Quorvel nicht \xFC" "bertragen: ";
+inline constexpr char kMoreUnrepresentable[] = " und weitere";
 inline constexpr char kNoMemory[] = "Nicht genug Speicher.";
 inline constexpr char kTextLost[] = "Ein Text des Partners konnte nicht gelesen werden.";
 inline constexpr char kOwnLine[] = "Ich: ";

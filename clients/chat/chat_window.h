@@ -16,7 +16,7 @@ enum ControlId : int {
   kStatusText = 107,
 };
 
-inline constexpr char kChatWindowClass[] = "QuorvelChat";
+inline constexpr wchar_t kChatWindowClass[] = L"QuorvelChat";
 
 // Registers the window class and creates the chat window; 0 on failure.
 HWND CreateChatWindow(HINSTANCE instance, int show);

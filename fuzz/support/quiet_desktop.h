@@ -18,10 +18,12 @@ class QuietDesktop : public Desktop {
  public:
   MainWindow CreateMainWindow(bool) override { return {0x2A0046, nullptr}; }
   void InstallCallback(WindowCallback) override {}
-  bool PollWindowEvent() override { return false; }
+  EndRequest PollWindowEvent() override { return EndRequest::None; }
   // The targets never run the main loop.
   std::size_t WaitForWork(std::span<const std::intptr_t> handles) override { return handles.size(); }
   void AnnounceStart() override {}
+  void InstallSessionEndHandler(std::function<void()>) override {}
+  void ShowNotificationIcon(const NotificationIcon&) override {}
   void ErrorBox(const char*, const char*) override {
     if (onErrorBox) onErrorBox();
   }

@@ -1,5 +1,6 @@
 /* QuorvelStart.exe: starts Quorvel.exe from the folder this program lies in,
- * with that folder as the working directory, and ends.
+ * with that folder as the working directory, and ends. With /stop it ends
+ * the running relay instead, as a close request does, and waits for it.
  *
  * The relay reads JOX-UDP.ini from its working directory, and a value under
  * HKCU\Software\Microsoft\Windows\CurrentVersion\Run has no field for one:
@@ -7,14 +8,24 @@
  * this program instead of the relay. It is a window program (no console
  * flashes up) and shows nothing unless the relay cannot be started. When a
  * relay already has its window, it starts none, so that a second start does
- * not end in the relay's "port taken" box. */
+ * not end in the relay's "port taken" box.
+ *
+ * /stop is what the Start-menu entry "Quorvel beenden" and the installer run
+ * (before an uninstall or upgrade, so that no program file is in use). It
+ * posts WM_CLOSE to every relay window, and exits 0 once no relay is left,
+ * 2 when one is still running after a while, showing nothing either way. */
 
 #include <windows.h>
+#include <shellapi.h>
 #include <wchar.h>
 
 #include "quorvel_wire.h"
 
 #define LONGEST_PATH 32768
+/* How long a relay may take to end after its close request. */
+#define STOP_WAIT_MS 10000
+/* At most this many relays are asked in turn (one per port). */
+#define MOST_RELAYS 16
 
 static const wchar_t relay_name[] = L"Quorvel.exe";
 
@@ -22,6 +33,54 @@ static int complain(const char *text)
 {
     MessageBoxA(NULL, text, "Error", MB_OK | MB_ICONERROR);
     return 1;
+}
+
+/* Asks each running relay to end, one after the other, and waits for each. */
+static int stop_relays(void)
+{
+    int asked;
+    for (asked = 0; asked < MOST_RELAYS; ++asked) {
+        HWND relay_window = FindWindowA(QV_RELAY_WINDOW_CLASS, QV_RELAY_WINDOW_TITLE);
+        DWORD process_id = 0;
+        HANDLE process;
+        DWORD waited;
+        if (relay_window == NULL) {
+            return 0;
+        }
+        GetWindowThreadProcessId(relay_window, &process_id);
+        process = OpenProcess(SYNCHRONIZE, FALSE, process_id);
+        if (process == NULL || !PostMessageA(relay_window, WM_CLOSE, 0, 0)) {
+            if (process != NULL) {
+                CloseHandle(process);
+            }
+            return 2;
+        }
+        waited = WaitForSingleObject(process, STOP_WAIT_MS);
+        CloseHandle(process);
+        if (waited != WAIT_OBJECT_0) {
+            return 2;
+        }
+    }
+    return FindWindowA(QV_RELAY_WINDOW_CLASS, QV_RELAY_WINDOW_TITLE) == NULL ? 0 : 2;
+}
+
+/* Whether the command line holds the word /stop (or -stop), in any case. */
+static int asks_to_stop(void)
+{
+    int count = 0;
+    int index;
+    int found = 0;
+    wchar_t **words = CommandLineToArgvW(GetCommandLineW(), &count);
+    if (words == NULL) {
+        return 0;
+    }
+    for (index = 1; index < count; ++index) {
+        if ((words[index][0] == L'/' || words[index][0] == L'-') && _wcsicmp(words[index] + 1, L"stop") == 0) {
+            found = 1;
+        }
+    }
+    LocalFree(words);
+    return found;
 }
 
 int WINAPI WinMain(HINSTANCE instance, HINSTANCE previous, LPSTR arguments, int show)
@@ -39,6 +98,9 @@ int WINAPI WinMain(HINSTANCE instance, HINSTANCE previous, LPSTR arguments, int 
     (void)arguments;
     (void)show;
 
+    if (asks_to_stop()) {
+        return stop_relays();
+    }
     if (FindWindowA(QV_RELAY_WINDOW_CLASS, QV_RELAY_WINDOW_TITLE) != NULL) {
         return 0;
     }

@@ -53,6 +53,35 @@ void StartServer(Relay& relay) {
   relay.log.Line(texts::kServerStartedFormat, port);
 }
 
+// Every way of ending but the client's Quit, which logs its own line: the
+// line, then the one end path.
+[[noreturn]] void EndRelay(Relay& relay, EndRequest request) {
+  switch (request) {
+    case EndRequest::EndCommand:
+      relay.log.Line(texts::kEndedByIcon);
+      break;
+    case EndRequest::SessionEnd:
+      relay.log.Line(texts::kEndedBySessionEnd);
+      break;
+    case EndRequest::Close:
+    case EndRequest::None:
+      relay.log.Line(texts::kEndedByClose);
+      break;
+  }
+  Shutdown(relay);
+}
+
+// The icon comes once the relay serves its port: a relay that ends at
+// start-up leaves none behind.
+void ShowNotificationIcon(Relay& relay) {
+  if (!relay.settings.trayIcon) return;
+  Desktop::NotificationIcon icon;
+  icon.port = relay.settings.port;
+  icon.withLog = relay.Debugging();
+  icon.logFile = relay.settings.logFile;
+  relay.desktop.ShowNotificationIcon(icon);
+}
+
 }  // namespace
 
 void ApplySettings(Relay& relay, Settings settings) {
@@ -73,11 +102,16 @@ void ApplySettings(Relay& relay, Settings settings) {
 void RunRelay(Relay& relay) {
   ApplySettings(relay, ReadSettings(texts::kSettingsFile));
   CreateMainWindow(relay);
+  // The system may end the process as soon as the window has answered.
+  relay.desktop.InstallSessionEndHandler([&relay] { EndRelay(relay, EndRequest::SessionEnd); });
   StartServer(relay);
   relay.desktop.AnnounceStart();  // clients of an earlier relay pair again
+  ShowNotificationIcon(relay);
   bool pairingsWoke = false;  // the last wait ended for a pairing's socket
   for (;;) {
-    if (relay.desktop.PollWindowEvent()) Shutdown(relay);
+    if (const EndRequest request = relay.desktop.PollWindowEvent(); request != EndRequest::None) {
+      EndRelay(relay, request);
+    }
     if (std::exchange(pairingsWoke, false)) ReceiveOnPairings(relay);
     // Datagrams left over after a full batch are taken in the next turn at
     // once. Otherwise sleep until there is something to do: a message for

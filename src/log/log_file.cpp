@@ -12,7 +12,35 @@ namespace {
 // Big enough that a burst of events is written in a few calls.
 constexpr std::size_t kWriteBuffer = std::size_t{64} * 1024;
 
+// Whether a byte is written escaped: the control bytes, so that no text can
+// start a line of its own, and the backslash that begins every escape, so
+// that the file reads back exactly.
+bool NeedsEscape(unsigned char byte) { return byte < 0x20 || byte == '\\'; }
+
 }  // namespace
+
+void AppendEscaped(std::string& line, const std::string& text) {
+  static constexpr char kHex[] = "0123456789ABCDEF";
+  for (const char character : text) {
+    const auto byte = static_cast<unsigned char>(character);
+    if (!NeedsEscape(byte)) {
+      line.push_back(character);
+      continue;
+    }
+    line.push_back('\\');
+    switch (byte) {
+      case '\r': line.push_back('r'); break;
+      case '\n': line.push_back('n'); break;
+      case '\t': line.push_back('t'); break;
+      case '\\': line.push_back('\\'); break;
+      default:
+        line.push_back('x');
+        line.push_back(kHex[byte >> 4]);
+        line.push_back(kHex[byte & 0xF]);
+        break;
+    }
+  }
+}
 
 LogFile::~LogFile() { Close(); }
 
@@ -34,7 +62,7 @@ bool LogFile::WriteLine(std::size_t depth, const std::string& text) {
   // One write per line: the C library takes its lock once.
   line_.assign(TimeStamp());
   line_.append(2 * depth, ' ');
-  line_.append(text);
+  AppendEscaped(line_, text);
   line_.append("\r\n");
   const auto length = static_cast<std::int64_t>(line_.size());
   if (size_ > 0 && size_ + length > limit_ && !Rotate()) return false;

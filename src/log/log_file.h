@@ -11,7 +11,14 @@
 
 namespace quorvel {
 
-// Lines are the relay's own bytes (Windows-1252 text), each ended by CR LF.
+// Appends `text` to `line` with its control bytes and backslashes escaped:
+// CR, LF and tab as \r, \n and \t, a backslash as \\, every other byte
+// below 0x20 as \xHH. Every other byte stays as it is.
+void AppendEscaped(std::string& line, const std::string& text);
+
+// Lines are the relay's own bytes (Windows-1252 text), each ended by CR LF;
+// inside a line, control bytes and backslashes are escaped (AppendEscaped),
+// so that one line of the log is one line of the file whatever a text holds.
 // Written through a buffer that Flush empties; when the file would grow past
 // its limit it becomes PATH.1 (replacing an older one) and a new file starts.
 class LogFile {

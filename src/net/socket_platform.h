@@ -31,14 +31,10 @@ void StopSocketLibrary();
 SocketHandle OpenDatagramSocket();
 // Binds to `local`; false when the platform refuses (typically: port taken).
 bool BindSocket(SocketHandle socket, const SocketAddress& local);
-// The local port (host order) the socket is bound to; 0 = not bound or unknown.
-std::uint16_t BoundPort(SocketHandle socket);
 void CloseSocket(SocketHandle socket);
 // Asks for a receive queue of `bytes`; false when the platform refused. The
 // platform may grant less (or, like Linux, count its bookkeeping in).
 bool RequestReceiveQueue(SocketHandle socket, std::int32_t bytes);
-// The receive queue the platform granted, in bytes; -1 when unknown.
-std::int32_t ReceiveQueueSize(SocketHandle socket);
 
 // Hands one datagram to the platform; true = accepted for sending.
 bool SendTo(SocketHandle socket, const void* data, std::int32_t length, const SocketAddress& destination);
@@ -66,23 +62,12 @@ inline constexpr std::int32_t kReceiveFailed = -2;
 // its destination port closed (an ICMP port unreachable; consumed).
 inline constexpr std::int32_t kPortClosed = -3;
 
-// ---- The probe's connected socket, on which the network's word that a
-// datagram cannot be delivered (an ICMP port or host unreachable, no route)
-// comes back as an error.
-
 enum class Reach { Delivered, Unreachable, Failed };
-// Fixes the socket's one peer; Unreachable when there is no route to it.
-// The relay connects its pairings' sockets too, so that the word that the
-// partner's port is closed reaches them.
+// Fixes the socket's one peer; Unreachable when there is no route to it. The
+// relay connects its pairings' sockets, so that the partner's refusals and
+// the word that its port is closed reach them and nothing else does; the
+// probe connects its own.
 Reach ConnectSocket(SocketHandle socket, const SocketAddress& peer);
-// Hands one datagram to the platform for the connected peer.
-Reach SendConnected(SocketHandle socket, const void* data, std::int32_t length);
-
-enum class Readiness { DatagramQueued, TimedOut, Unreachable, Failed };
-// Waits up to `timeoutMilliseconds` until a datagram (empty ones included) is
-// queued, and leaves it queued. A pending socket error is consumed and gives
-// Unreachable when it says the peer cannot be reached, Failed otherwise.
-Readiness WaitForDatagram(SocketHandle socket, std::int32_t timeoutMilliseconds);
 
 // Dotted IPv4 text -> network-order address; 255.255.255.255 when it does not
 // parse.

@@ -61,7 +61,7 @@ bool TurnAwayMalformed(Relay& relay, const std::uint8_t* record, std::int32_t le
 // window cannot tell, and counts as still in use.
 bool ClientIsGone(Relay& relay, const VirtualServer& entry) {
   if (entry.clientProcess == 0 || entry.clientWindow == 0) return false;
-  return relay.clients.WindowProcessId(entry.clientWindow) != entry.clientProcessId;
+  return relay.clients.WindowOwner(entry.clientWindow) != entry.clientProcessId;
 }
 
 // The first pairing with this name number and partner whose client is gone,
@@ -236,7 +236,7 @@ CommandOutcome HandleClientCommand(Relay& relay, const std::uint8_t* record, std
 // it an entry of its own. 1 = registered, 0 = not.
 std::uint32_t RegisterClient(Relay& relay, std::intptr_t processIdParam) {
   const auto processId = static_cast<std::uint32_t>(processIdParam);
-  const ProcessHandle process = relay.clients.OpenProcessForReading(processId);
+  const ProcessHandle process = relay.clients.OpenClientProcess(processId);
   if (process == 0) return 0;
 
   VirtualServer* entry = relay.table.AddVirtualServer();
@@ -280,7 +280,7 @@ bool MakeRoomForRecord(Relay& relay, std::int32_t length) {
 }
 
 bool SuppliesRecord(Relay& relay, const VirtualServer& entry, std::uintptr_t address, std::int32_t length) {
-  return relay.clients.ReadProcessMemory(entry.clientProcess, address, relay.clientDataBuffer.data(),
+  return relay.clients.ReadClientMemory(entry.clientProcess, address, relay.clientDataBuffer.data(),
                                          static_cast<std::size_t>(length));
 }
 
@@ -291,7 +291,7 @@ bool SuppliesRecord(Relay& relay, const VirtualServer& entry, std::uintptr_t add
 bool OwnsNamedWindow(Relay& relay, const VirtualServer& entry, std::int32_t length) {
   const std::uint8_t* record = relay.clientDataBuffer.data();
   return NamesClientWindow(record, length) &&
-         relay.clients.WindowProcessId(ReadClientWindow(record)) == entry.clientProcessId;
+         relay.clients.WindowOwner(ReadClientWindow(record)) == entry.clientProcessId;
 }
 
 // Finds the sender of a record and leaves the record in the client-data

@@ -16,12 +16,12 @@ namespace {
 Delivery Notify(Relay& relay, WindowHandle clientWindow, std::uint32_t message, std::uintptr_t wParam,
                 std::intptr_t lParam) {
   const NotificationResult result =
-      relay.clients.SendMessageTimeoutA(clientWindow, message, wParam, lParam, kNotificationLimitMs);
+      relay.clients.NotifyWindow(clientWindow, message, wParam, lParam, kNotificationLimitMs);
   if (result.delivery == Delivery::Answered) {
     if (relay.receiveBuffer.ReleaseHeld(clientWindow)) {
       relay.log.Line(texts::kAnswersAgainFormat, HandleNumber(clientWindow));
     }
-  } else if (relay.log.active() && relay.clients.WindowProcessId(clientWindow) != 0) {
+  } else if (relay.log.active() && relay.clients.WindowOwner(clientWindow) != 0) {
     // A window that does not exist (or none at all) has nothing to say.
     relay.log.Line(texts::kNoAnswerFormat, HandleNumber(clientWindow));
   }
@@ -37,7 +37,7 @@ void NotifyTextReport(Relay& relay, const VirtualServer& entry, TextReport repor
 }
 
 void NotifyLinkUp(Relay& relay, WindowHandle clientWindow) {
-  Notify(relay, clientWindow, QV_PROCESS_ID_MESSAGE, 0, static_cast<std::intptr_t>(relay.clients.CurrentProcessId()));
+  Notify(relay, clientWindow, QV_PROCESS_ID_MESSAGE, 0, static_cast<std::intptr_t>(relay.clients.RelayProcessId()));
 }
 
 void NotifyClientData(Relay& relay, WindowHandle clientWindow, const std::uint8_t* text, std::int32_t length) {

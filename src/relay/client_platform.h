@@ -29,21 +29,21 @@ class ClientPlatform {
   virtual ~ClientPlatform() = default;
 
   // OpenProcess with PROCESS_VM_READ; 0 when the process cannot be opened.
-  virtual ProcessHandle OpenProcessForReading(std::uint32_t processId) = 0;
+  virtual ProcessHandle OpenClientProcess(std::uint32_t processId) = 0;
   // Copies `length` bytes at `address` in `process` into `buffer`; true only
   // when all of them could be read.
-  virtual bool ReadProcessMemory(ProcessHandle process, std::uintptr_t address, void* buffer,
-                                 std::size_t length) = 0;
+  virtual bool ReadClientMemory(ProcessHandle process, std::uintptr_t address, void* buffer,
+                                std::size_t length) = 0;
   // Synchronous send to a client window that gives up after `limitMs`, and
   // does not send at all to a window that is gone or whose thread is hung.
   // While it waits, messages sent to the relay's own window are still
   // delivered.
-  virtual NotificationResult SendMessageTimeoutA(WindowHandle window, std::uint32_t message,
-                                                 std::uintptr_t wParam, std::intptr_t lParam,
-                                                 std::uint32_t limitMs) = 0;
+  virtual NotificationResult NotifyWindow(WindowHandle window, std::uint32_t message, std::uintptr_t wParam,
+                                          std::intptr_t lParam, std::uint32_t limitMs) = 0;
   // The id of the process that owns `window`; 0 when there is no such window.
-  virtual std::uint32_t WindowProcessId(WindowHandle window) = 0;
-  virtual std::uint32_t CurrentProcessId() = 0;
+  virtual std::uint32_t WindowOwner(WindowHandle window) = 0;
+  // The relay's own process id, which clients open to read its texts.
+  virtual std::uint32_t RelayProcessId() = 0;
 };
 
 }  // namespace quorvel

@@ -15,6 +15,7 @@ inline constexpr char kDebuggingKey[] = "Debugging";
 inline constexpr char kDebugEntriesKey[] = "Debugging Entries";
 inline constexpr char kLogFileKey[] = "Log File";
 inline constexpr char kLogFileSizeKey[] = "Log File Size";
+inline constexpr char kTrayIconKey[] = "Tray Icon";
 
 inline constexpr char kErrorCaption[] = "Error";
 
@@ -27,6 +28,19 @@ inline constexpr char kWindowCreatedFormat[] = "Fenster mit der hwnd %ld erstell
 inline constexpr char kServerStartedFormat[] = "Server auf Port %ld initalisiert";
 inline constexpr char kLogFileFailedFormat[] =
     "Die Logdatei %s kann nicht geschrieben werden, es wird nicht mehr hineingeschrieben";
+
+// The ways the relay ends besides the client's Quit (kQuitting), each with
+// its own line.
+inline constexpr char kEndedByClose[] = "Programm wird beendet: Fenster geschlossen";
+inline constexpr char kEndedByIcon[] = "Programm wird beendet: \xFC" "ber das Symbol im Infobereich";
+inline constexpr char kEndedBySessionEnd[] = "Programm wird beendet: Windows-Sitzung endet";
+
+// The notification-area icon: its tooltip and its menu.
+inline constexpr char kIconTipFormat[] = "Quorvel-Relais, UDP-Port %ld";
+inline constexpr char kIconShowWindow[] = "Debug-Fenster anzeigen";
+inline constexpr char kIconHideWindow[] = "Debug-Fenster ausblenden";
+inline constexpr char kIconOpenLogFile[] = "Logdatei \xF6" "ffnen";
+inline constexpr char kIconEnd[] = "Quorvel beenden";
 
 // Peer protocol (datagrams from partners).
 inline constexpr char kReceiveEvent[] = "EmpfangsEvent";

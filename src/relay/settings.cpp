@@ -22,6 +22,7 @@ Settings ReadSettings(const char* fileName) {
   settings.logFile = reader.ReadSettingText(texts::kLogFileKey);
   settings.logFileSizeKb = reader.ReadSettingInteger(texts::kLogFileSizeKey, settings.logFileSizeKb);
   if (settings.logFileSizeKb <= 0) settings.logFileSizeKb = kDefaultLogFileSizeKb;
+  settings.trayIcon = reader.ReadSettingInteger(texts::kTrayIconKey, 1) != 0;
   return settings;
 }
 

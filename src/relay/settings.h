@@ -24,6 +24,7 @@ struct Settings {
   std::int32_t debugEntries = kDefaultDebugEntries;     // top-level entries the debug log keeps; 0 or less: all
   std::string logFile;                                  // the operator's log file; empty: none
   std::int32_t logFileSizeKb = kDefaultLogFileSizeKb;   // what it may hold before it is rotated
+  bool trayIcon = true;                                 // the notification-area icon; off only when set to 0
 };
 
 // Reads the settings file `fileName` (group "UDP Settings"); whatever it

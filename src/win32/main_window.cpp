@@ -15,6 +15,18 @@ constexpr int kClientHeight = 400;
 constexpr int kLeft = 100;
 constexpr int kTop = 100;
 
+// Pixels at 96 DPI for the DPI this process sees. The relay is declared
+// DPI-unaware: Windows tells it 96 and scales the window as a whole, so the
+// sizes stay as they are. Where the DPI comes through unscaled (Wine), the
+// window is drawn as large itself, so that at 192 DPI the doubled font still
+// fits the 400 x 400 logical pixels.
+int Logical(int pixels) {
+  HDC screen = GetDC(nullptr);
+  const int dpi = screen != nullptr ? GetDeviceCaps(screen, LOGPIXELSY) : 96;
+  if (screen != nullptr) ReleaseDC(nullptr, screen);
+  return MulDiv(pixels, dpi > 0 ? dpi : 96, 96);
+}
+
 }  // namespace
 
 MainWindow::MainWindow(HINSTANCE module) : module_(module) {}
@@ -25,6 +37,7 @@ bool MainWindow::Create(bool visible) {
   windowClass.lpfnWndProc = &MainWindow::WindowProcedure;
   windowClass.hInstance = module_;
   windowClass.hCursor = LoadCursorA(nullptr, IDC_ARROW);
+  windowClass.hIcon = LoadIconA(module_, MAKEINTRESOURCEA(1));  // the programs' icon
   windowClass.hbrBackground = reinterpret_cast<HBRUSH>(static_cast<INT_PTR>(COLOR_BTNFACE + 1));
   windowClass.lpszClassName = QV_RELAY_WINDOW_CLASS;
   classRegistered_ = RegisterClassA(&windowClass) != 0;
@@ -32,12 +45,12 @@ bool MainWindow::Create(bool visible) {
   // Visible: a caption with the close button only, no sizing border. Hidden:
   // a bare caption, and the window is never shown (so not in the task bar).
   const DWORD frame = visible ? (WS_CAPTION | WS_SYSMENU) : WS_CAPTION;
-  RECT outer = {0, 0, kClientWidth, kClientHeight};
+  RECT outer = {0, 0, Logical(kClientWidth), Logical(kClientHeight)};
   AdjustWindowRect(&outer, frame, FALSE);
   const DWORD style = visible ? (frame | WS_VISIBLE) : frame;
   // The window procedure learns its object from the creation parameter.
-  window_ = CreateWindowExA(0, QV_RELAY_WINDOW_CLASS, QV_RELAY_WINDOW_TITLE, style, kLeft, kTop, outer.right - outer.left,
-                            outer.bottom - outer.top, nullptr, nullptr, module_, this);
+  window_ = CreateWindowExA(0, QV_RELAY_WINDOW_CLASS, QV_RELAY_WINDOW_TITLE, style, Logical(kLeft), Logical(kTop),
+                            outer.right - outer.left, outer.bottom - outer.top, nullptr, nullptr, module_, this);
   return window_ != nullptr;
 }
 
@@ -82,6 +95,11 @@ LRESULT MainWindow::DefaultProcessing(HWND window, UINT message, WPARAM wParam, 
     case WM_CLOSE:
       // The window stays until the relay shuts down.
       closeRequested_ = true;
+      return 0;
+    case WM_ENDSESSION:
+      // Once this is answered the system may end the process at any time:
+      // the relay ends here, its ending logged and the log file written.
+      if (wParam != FALSE && sessionEnd_) sessionEnd_();
       return 0;
     case WM_MOVE:
     case WM_SIZE:

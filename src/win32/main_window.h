@@ -4,10 +4,11 @@
 // messages to, routed into an object with one message switch.
 
 #include <cstdint>
+#include <functional>
 #include <utility>
 
+#include "base/win32/windows_api.h"
 #include "relay/desktop.h"
-#include "win32/windows_api.h"
 
 namespace quorvel::win32 {
 
@@ -28,6 +29,7 @@ class MainWindow {
   HINSTANCE module() const { return module_; }
 
   void InstallCallback(Desktop::WindowCallback callback) { callback_ = std::move(callback); }
+  void InstallSessionEndHandler(std::function<void()> end) { sessionEnd_ = std::move(end); }
 
   // Whether a close request is recorded, leaving none recorded.
   bool TakeCloseRequest() { return std::exchange(closeRequested_, false); }
@@ -45,6 +47,7 @@ class MainWindow {
   bool classRegistered_ = false;
   HWND window_ = nullptr;
   Desktop::WindowCallback callback_;
+  std::function<void()> sessionEnd_;
   bool closeRequested_ = false;
 };
 

@@ -8,7 +8,10 @@ HWND CreateLogTree(HWND mainWindow, HINSTANCE module) {
   const DWORD style = WS_CHILD | WS_VISIBLE | WS_TABSTOP | TVS_HASBUTTONS | TVS_HASLINES | TVS_LINESATROOT |
                       TVS_DISABLEDRAGDROP;
   // The control id travels in the menu argument of a child window.
-  HWND tree = CreateWindowExA(WS_EX_CLIENTEDGE, WC_TREEVIEWA, "", style, 0, 0, 400, 400, mainWindow,
+  // The main window's whole client area: 400 x 400 logical pixels.
+  RECT client = {0, 0, 400, 400};
+  GetClientRect(mainWindow, &client);
+  HWND tree = CreateWindowExA(WS_EX_CLIENTEDGE, WC_TREEVIEWA, "", style, 0, 0, client.right, client.bottom, mainWindow,
                               reinterpret_cast<HMENU>(static_cast<INT_PTR>(kLogTreeId)), module, nullptr);
   if (tree != nullptr) {
     SendMessageA(tree, WM_SETFONT, reinterpret_cast<WPARAM>(GetStockObject(DEFAULT_GUI_FONT)), FALSE);

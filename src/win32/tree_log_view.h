@@ -5,8 +5,10 @@
 #include <cstddef>
 #include <deque>
 
+#include "base/win32/windows_api.h"
 #include "log/debug_log.h"
-#include "win32/windows_api.h"
+
+#include <commctrl.h>
 
 namespace quorvel::win32 {
 
@@ -14,7 +16,8 @@ namespace quorvel::win32 {
 inline constexpr int kLogTreeId = 2;
 
 // Creates the tree control that shows the debug log, filling the main
-// window's 400 x 400 client area. Null when the platform refused it.
+// window's client area (400 x 400 logical pixels). Null when the platform
+// refused it.
 HWND CreateLogTree(HWND mainWindow, HINSTANCE module);
 
 // Shows the debug log's lines in the tree control, each under the item of

@@ -95,7 +95,13 @@ Desktop::MainWindow Win32Desktop::CreateMainWindow(bool withLog) {
   return created;
 }
 
-bool Win32Desktop::PollWindowEvent() {
+EndRequest Win32Desktop::TakeEndRequest() {
+  if (window_.TakeCloseRequest()) return EndRequest::Close;
+  if (icon_.TakeEndCommand()) return EndRequest::EndCommand;
+  return EndRequest::None;
+}
+
+EndRequest Win32Desktop::PollWindowEvent() {
   MSG message;
   // Looking is also when the platform delivers the messages other programs
   // have sent to the window and are waiting on: the clients' messages.
@@ -103,7 +109,7 @@ bool Win32Desktop::PollWindowEvent() {
     // A close request that another program sent while we looked leaves no
     // queued message behind. It must still end the relay now: the hidden
     // window may never see another queued message to carry it.
-    return window_.TakeCloseRequest();
+    return TakeEndRequest();
   }
   HWND main = window_.handle();
   // The dialog handling moves the focus with Tab and Shift+Tab among the
@@ -113,7 +119,8 @@ bool Win32Desktop::PollWindowEvent() {
     DispatchMessageA(&message);
   }
   // A close request posted to the thread itself ends the relay as well.
-  return window_.TakeCloseRequest() || message.message == WM_CLOSE;
+  const EndRequest request = TakeEndRequest();
+  return request == EndRequest::None && message.message == WM_CLOSE ? EndRequest::Close : request;
 }
 
 std::size_t Win32Desktop::WaitForWork(std::span<const std::intptr_t> datagramHandles) {
@@ -121,7 +128,7 @@ std::size_t Win32Desktop::WaitForWork(std::span<const std::intptr_t> datagramHan
   // nested loop (an error box, a notification) is recorded without a queued
   // message; the hidden window may never get one to carry it, so the next
   // poll must come now.
-  if (window_.CloseRecorded()) return datagramHandles.size();
+  if (window_.CloseRecorded() || icon_.EndCommandRecorded()) return datagramHandles.size();
   HANDLE handles[MAXIMUM_WAIT_OBJECTS - 1];
   const DWORD count = static_cast<DWORD>(std::min(datagramHandles.size(), std::size(handles)));
   for (DWORD at = 0; at < count; ++at) handles[at] = reinterpret_cast<HANDLE>(datagramHandles[at]);

@@ -4,9 +4,11 @@
 #include <new>
 
 #include "app/run_relay.h"
+#include "base/win32/windows_api.h"
 #include "win32/win32_client_platform.h"
 #include "win32/win32_desktop.h"
-#include "win32/windows_api.h"
+
+#include <commctrl.h>
 
 int WINAPI WinMain(HINSTANCE, HINSTANCE, LPSTR, int) {
   HINSTANCE module = GetModuleHandleA(nullptr);

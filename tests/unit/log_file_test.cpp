@@ -84,6 +84,34 @@ TEST_F(LogFileTest, EveryLineGoesToTheFileIndentedByDepthWithOrWithoutTheTree) {
   }
 }
 
+TEST_F(LogFileTest, ControlBytesInATextAreEscapedSoThatNoTextStartsALineOfItsOwn) {
+  struct Case {
+    std::string text;
+    std::string inFile;
+  };
+  const Case cases[] = {
+      {"Hallo\r\n2026-01-01 00:00:00  EmpfangsEvent", "Hallo\\r\\n2026-01-01 00:00:00  EmpfangsEvent"},
+      {"lone\rCR lone\nLF", "lone\\rCR lone\\nLF"},
+      {"tab\there \x01\x1B\x1F end", "tab\\there \\x01\\x1B\\x1F end"},
+      {"C:\\Pfad\\n", "C:\\\\Pfad\\\\n"},  // a literal backslash reads back unlike an escape
+      {"\x20\x7F\xE4\xFF", "\x20\x7F\xE4\xFF"},
+  };
+  const auto file = File();
+  DebugLog log;
+  log.Enable(true);
+  log.WriteToFile(file.string(), 1 << 20, kFailure);
+  std::vector<std::string> expected;
+  std::string tree;
+  for (const Case& c : cases) {
+    log.Text(reinterpret_cast<const std::uint8_t*>(c.text.data()), static_cast<std::int32_t>(c.text.size()));
+    expected.push_back(c.inFile);
+    tree += c.text + "\n";
+  }
+  log.Flush();
+  EXPECT_EQ(Unstamped(ReadAll(file)), expected);
+  EXPECT_EQ(log.Render(), tree);  // the tree shows the texts as they came
+}
+
 TEST_F(LogFileTest, WithoutDebuggingAndWithoutAWritableFileNothingIsKept) {
   for (const bool fileNamed : {false, true}) {
     SCOPED_TRACE(fileNamed);

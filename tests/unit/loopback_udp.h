@@ -22,6 +22,7 @@
 
 #include "base/byte_order.h"
 #include "net/socket_platform.h"
+#include "net/socket_probing.h"
 #include "net/udp_transport.h"
 
 namespace quorvel::loopback {

@@ -19,6 +19,7 @@
 #include "doubles/fake_desktop.h"
 #include "loopback_udp.h"
 #include "net/socket_platform.h"
+#include "net/socket_probing.h"
 #include "net/udp_transport.h"
 #include "quorvel_wire.h"
 #include "relay/client_link.h"

@@ -41,7 +41,7 @@ std::string PortMessage(long port) {
 // The desktop double, with a last look at everything before the process ends.
 class ObservingDesktop : public testing::FakeDesktop {
  public:
-  bool PollWindowEvent() override {
+  EndRequest PollWindowEvent() override {
     if (polls >= kMostPolls) {
       std::fprintf(stderr, "the main loop did not end\n");
       std::_Exit(3);
@@ -116,6 +116,7 @@ TEST_F(RunRelayTest, ATakenPortIsShownOnceAndEndsTheRelayBeforeTheLoop) {
                 run.Check(run.desktop.boxes[0].text == PortMessage(port), "the port message with the port");
               }
               run.Check(run.desktop.polls == 0, "no poll after the failure");
+              run.Check(run.desktop.shownIcons.empty(), "no icon for a relay that did not start");
               // The window's own line, then only what the client's message
               // logged; nothing about the failure.
               const std::string log = run.relay.log.Render();
@@ -189,16 +190,18 @@ TEST_F(RunRelayTest, WithDebuggingTheLogStartsWithTheWindowAndServerLinesAtTheTo
         RunRelayWith(PortSettings(port, "Debugging=257\n"), [port](RelayRun& run) {
           // Only the low 32 bits of the handle count, taken as signed.
           run.desktop.windowHandle = static_cast<WindowHandle>(0x00000001FFFF0010LL);
-          run.desktop.scriptedPolls = {true};
+          run.desktop.scriptedPolls = {EndRequest::Close};
           run.desktop.atEnd = [&run, port] {
             const std::string window = "Fenster mit der hwnd -65520 erstellt";
             const std::string server = "Server auf Port " + std::to_string(port) + " initalisiert";
             run.Check(run.desktop.createdWithLog, "the window is created with the log");
-            run.Check(run.relay.log.Render() == window + "\n" + server + "\n", "log: " + run.relay.log.Render());
+            const std::string ended = "Programm wird beendet: Fenster geschlossen";
+            run.Check(run.relay.log.Render() == window + "\n" + server + "\n" + ended + "\n",
+                      "log: " + run.relay.log.Render());
             const auto& shown = run.desktop.view.shown;
-            run.Check(shown.size() == 2 && shown[0].text == window && shown[1].text == server &&
+            run.Check(shown.size() == 3 && shown[0].text == window && shown[1].text == server &&
                           shown[0].parent == LogView::kTopLevel && shown[1].parent == LogView::kTopLevel,
-                      "both lines reach the view at the top level");
+                      "the start-up lines reach the view at the top level");
             run.Check(run.desktop.boxes.empty(), "no box");
             run.Check(run.desktop.announcements == 1, "the start announced once");
           };
@@ -212,7 +215,7 @@ TEST_F(RunRelayTest, WithDebuggingOffTheWindowIsHiddenAndNothingIsLogged) {
       {
         const std::uint16_t port = FreeUdpPort();
         RunRelayWith(PortSettings(port, "Debugging=2\n"), [](RelayRun& run) {
-          run.desktop.scriptedPolls = {false, true};
+          run.desktop.scriptedPolls = {EndRequest::None, EndRequest::Close};
           run.desktop.atEnd = [&run] {
             run.Check(run.desktop.createCalls == 1 && !run.desktop.createdWithLog, "a hidden window without log");
             run.Check(run.relay.log.empty() && run.desktop.view.shown.empty(), "nothing logged");
@@ -231,7 +234,7 @@ TEST_F(RunRelayTest, ClientMessagesDeliveredDuringAPollReachTheClientCallback) {
         const std::uint16_t port = FreeUdpPort();
         RunRelayWith(PortSettings(port), [](RelayRun& run) {
           run.clients.AddProcess(77, 0x4D0);
-          run.desktop.scriptedPolls = {false, true};
+          run.desktop.scriptedPolls = {EndRequest::None, EndRequest::Close};
           run.desktop.onPoll = [&run] {
             if (run.desktop.polls != 1) return;
             run.Check(run.desktop.Deliver(QV_PROCESS_ID_MESSAGE, 0, 77) == 1, "the client is registered");
@@ -250,7 +253,7 @@ TEST_F(RunRelayTest, ACloseRequestEndsTheLoopAtOnceWithoutTakingWaitingDatagrams
       {
         const std::uint16_t port = FreeUdpPort();
         RunRelayWith(PortSettings(port), [port](RelayRun& run) {
-          run.desktop.scriptedPolls = {true};
+          run.desktop.scriptedPolls = {EndRequest::Close};
           run.desktop.onPoll = [&run, port] {
             UdpSocket().SendTo(port, std::string(100, 'x'));
             run.Check(DatagramQueued(run.relay.serverEndpoint), "the datagram is queued");
@@ -270,7 +273,7 @@ TEST_F(RunRelayTest, EveryPollWithoutACloseRequestIsFollowedByTakingTheWaitingDa
       {
         const std::uint16_t port = FreeUdpPort();
         RunRelayWith(PortSettings(port), [port](RelayRun& run) {
-          run.desktop.scriptedPolls = {false, false, false, true};
+          run.desktop.scriptedPolls = {EndRequest::None, EndRequest::None, EndRequest::None, EndRequest::Close};
           run.desktop.onPoll = [&run, port] {
             if (run.desktop.polls > 1) {
               run.Check(!DatagramQueued(run.relay.serverEndpoint, std::chrono::milliseconds(0)),
@@ -285,6 +288,72 @@ TEST_F(RunRelayTest, EveryPollWithoutACloseRequestIsFollowedByTakingTheWaitingDa
         });
       },
       ::testing::ExitedWithCode(0), kAllChecksPassed);
+}
+
+// Every way of ending writes its own line, and the log file holds it when
+// the process ends: a file that ends without one tells of a crash.
+TEST_F(RunRelayTest, EachWayOfEndingLeavesItsOwnLastLineInTheLogFile) {
+  struct Case {
+    EndRequest request;
+    const char* line;
+  };
+  const Case cases[] = {
+      {EndRequest::Close, "Programm wird beendet: Fenster geschlossen"},
+      {EndRequest::EndCommand, "Programm wird beendet: \xFC" "ber das Symbol im Infobereich"},
+      {EndRequest::SessionEnd, "Programm wird beendet: Windows-Sitzung endet"},
+  };
+  for (const Case& c : cases) {
+    SCOPED_TRACE(c.line);
+    EXPECT_EXIT(
+        {
+          const std::uint16_t port = FreeUdpPort();
+          RunRelayWith(PortSettings(port, "Log File=relay.log\n"), [&c](RelayRun& run) {
+            if (c.request == EndRequest::SessionEnd) {
+              // The system's message arrives inside a poll; the relay ends there.
+              run.desktop.onPoll = [&run] {
+                if (run.desktop.sessionEnd) run.desktop.sessionEnd();
+              };
+            } else {
+              run.desktop.scriptedPolls = {EndRequest::None, c.request};
+            }
+            run.desktop.atEnd = [&run, &c] {
+              std::FILE* file = std::fopen("relay.log", "rb");
+              std::string bytes(4096, '\0');
+              bytes.resize(file != nullptr ? std::fread(bytes.data(), 1, bytes.size(), file) : 0);
+              if (file != nullptr) std::fclose(file);
+              const std::string last = std::string(c.line) + "\r\n";
+              run.Check(bytes.size() > last.size() && bytes.compare(bytes.size() - last.size(), last.size(), last) == 0,
+                        "the file ends with the ending line: " + bytes);
+            };
+          });
+        },
+        ::testing::ExitedWithCode(0), kAllChecksPassed);
+  }
+}
+
+TEST_F(RunRelayTest, TheIconComesWithThePortTheLogAndTheFileUnlessSwitchedOff) {
+  for (const char* iconSetting : {"", "Tray Icon=0\n"}) {
+    SCOPED_TRACE(iconSetting);
+    EXPECT_EXIT(
+        {
+          const std::uint16_t port = FreeUdpPort();
+          RunRelayWith(PortSettings(port, std::string("Debugging=1\nLog File=r.log\n") + iconSetting),
+                       [port, iconSetting](RelayRun& run) {
+                         run.desktop.scriptedPolls = {EndRequest::Close};
+                         run.desktop.atEnd = [&run, port, iconSetting] {
+                           const auto& icons = run.desktop.shownIcons;
+                           if (*iconSetting != '\0') {
+                             run.Check(icons.empty(), "no icon when switched off");
+                             return;
+                           }
+                           run.Check(icons.size() == 1 && icons[0].port == port && icons[0].withLog &&
+                                         icons[0].logFile == "r.log",
+                                     "one icon with the port, the log and the file");
+                         };
+                       });
+        },
+        ::testing::ExitedWithCode(0), kAllChecksPassed);
+  }
 }
 
 // The main loop sleeps in WaitForWork with no time limit; these two wake it

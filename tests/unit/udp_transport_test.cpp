@@ -9,6 +9,7 @@
 #include "base/byte_order.h"
 #include "loopback_udp.h"
 #include "net/socket_platform.h"
+#include "net/socket_probing.h"
 
 namespace quorvel {
 namespace {

@@ -120,14 +120,30 @@ class ChatWindow:
         self.host.send(self.hwnd, WM_CLOSE)
         check_equal(self.process.wait(30), 0, "exit code of the chat")
 
-    def text(self, control):
-        result = self.host.helper("gettext", self.hwnd, "--id", control)
+    def text(self, control, utf8=False):
+        result = self.host.helper("gettext", self.hwnd, "--id", control, *(["--utf8"] if utf8 else []))
         check_equal(result.returncode, 0, f"exit code of qvtest gettext for control {control}")
         return result.stdout
 
-    def type(self, control, data):
-        result = self.host.helper("settext", self.hwnd, data.hex(), "--id", control)
+    def _set(self, control, data, *options):
+        # A long text goes through a file: a command line holds 32767 characters.
+        if len(data) > 4000:
+            (self.host.work / "settext.bin").write_bytes(data)
+            text = ["--file", "settext.bin"]
+        else:
+            text = [data.hex()]
+        return self.host.helper("settext", self.hwnd, *text, "--id", control, *options, timeout=120)
+
+    def type(self, control, data, utf8=False):
+        """Sets the control's text: Windows-1252 bytes, or UTF-8 ones sent as
+        Unicode."""
+        result = self._set(control, data, *(["--utf8"] if utf8 else []))
         check_equal(result.stdout.strip(), b"result=1", f"setting the text of control {control}")
+
+    def paste(self, control, data):
+        """Puts Windows-1252 bytes in place of the selection, as a paste does."""
+        result = self._set(control, data, "--paste")
+        check_equal(result.returncode, 0, f"exit code of qvtest settext --paste for control {control}")
 
     def click(self, control):
         result = self.host.helper("click", self.hwnd, "--id", control)

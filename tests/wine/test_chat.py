@@ -7,7 +7,7 @@ import tools_path  # noqa: F401  (first: makes the tools importable)
 
 from harness import case, check, check_equal, main, wait_until
 from sdk_programs import (CONNECT_BUTTON, CONVERSATION, HOST_EDIT, INPUT_EDIT, NAME_EDIT, SEND_BUTTON,
-                          ChatWindow, ConsoleClient, settings, start_relay, two_machines, wait_for_log_line)
+                          STATUS_TEXT, ChatWindow, ConsoleClient, settings, start_relay, two_machines, wait_for_log_line)
 
 LOGIN_ACCEPTED = b"Name gefunden, Login erfolgreich!"
 LOGIN_REFUSED = b"Name nicht gefunden, Login FEHLGESCHLAGEN!"
@@ -64,10 +64,24 @@ def chat_with_a_console_client(session):
     wait_until(lambda: chat.text(INPUT_EDIT) == b"", 30, "the input line to be emptied")
     check_equal(chat.conversation(), b"Ich: Hallo vom Chat, sch\xf6n!\r\n", "conversation after sending")
 
+    # Characters Windows-1252 lacks are named and nothing is sent; the input
+    # stays as typed. Those it has travel as its bytes.
+    typed = "€ ✓ Ωμέγα 汉字 😀".encode()
+    chat.type(INPUT_EDIT, typed, utf8=True)
+    chat.click(SEND_BUTTON)
+    refused = ("Nicht gesendet: Diese Zeichen kann Quorvel nicht übertragen: ✓ (U+2713), Ω (U+03A9), "
+               "μ (U+03BC), έ (U+03AD), γ (U+03B3), α (U+03B1) und weitere.").encode()
+    wait_until(lambda: chat.text(STATUS_TEXT, utf8=True) == refused, 30, "the refused characters named")
+    check_equal(chat.text(INPUT_EDIT, utf8=True), typed, "the input is kept as typed")
+    chat.type(INPUT_EDIT, "Größe: 5 € – „gut“".encode(), utf8=True)
+    chat.click(SEND_BUTTON)
+    partner.expect_text(b"Gr\xf6\xdfe: 5 \x80 \x96 \x84gut\x93", "a text with the code page's own characters")
+
     check_equal(chat.status(), paired(address_b, -12), "status before the partner was heard")
     answer = b"Antwort\x00mit Null\nzweite Zeile \xe4"
     partner.command_ok("sendhex " + answer.hex())
-    expected = b"Ich: Hallo vom Chat, sch\xf6n!\r\nPartner: Antwort mit Null\r\nzweite Zeile \xe4\r\n"
+    expected = (b"Ich: Hallo vom Chat, sch\xf6n!\r\nIch: Gr\xf6\xdfe: 5 \x80 \x96 \x84gut\x93\r\n"
+                b"Partner: Antwort mit Null\r\nzweite Zeile \xe4\r\n")
     wait_until(lambda: chat.conversation() == expected, 30, "the partner's answer in the conversation")
     wait_for_status(chat, connected(address_b, -12))
 
@@ -121,7 +135,8 @@ def chat_goes_on_after_connecting_again_and_a_restart(session):
 def chat_reports_what_keeps_it_from_connecting(session):
     """A missing host or a name that is no number, a relay that is not
     running, and a partner's host that cannot be found each give their own
-    status text; Send before a connection says so and sends nothing."""
+    status text, and the relay shows no box; Send before a connection says
+    so and sends nothing."""
     host = session.host("a", settings(debugging=0))
     chat = ChatWindow(host)
 
@@ -135,13 +150,11 @@ def chat_reports_what_keeps_it_from_connecting(session):
     chat.click(CONNECT_BUTTON)
     wait_for_status(chat, RELAY_MISSING)
 
+    # The chat looks the host up itself: the relay is not asked, and shows no box.
     relay, _ = start_relay(host)
     chat.click(CONNECT_BUTTON)
-    box = host.message_box()
-    check_equal(box.text, b"Die Angegebene IP (no-such-host.invalid) kann nicht gefunden werden.",
-                "the relay's own box")
-    host.press_ok()
     wait_for_status(chat, b"Der Rechner des Partners (no-such-host.invalid) kann nicht gefunden werden.")
+    check_equal(host.find_windows(title="Error"), [], "boxes of the relay")
 
     chat.type(INPUT_EDIT, b"ins Leere")
     chat.click(SEND_BUTTON)
@@ -149,6 +162,13 @@ def chat_reports_what_keeps_it_from_connecting(session):
     check_equal(chat.text(INPUT_EDIT), b"ins Leere", "the input line is kept")
     check_equal(chat.text(CONVERSATION), b"", "the conversation stays empty")
     check(relay.running, "the relay runs on")
+
+    # A paste longer than one text can carry is cut, and the user is told.
+    chat.type(INPUT_EDIT, b"")
+    chat.paste(INPUT_EDIT, b"x" * 70000)
+    check_equal(len(chat.text(INPUT_EDIT)), 65506, "characters the input takes")
+    wait_for_status(chat, b"Die Eingabe ist voll: h\xf6chstens 65506 Zeichen passen in eine Nachricht, "
+                          b"der Rest wurde nicht \xfcbernommen.")
 
 
 if __name__ == "__main__":

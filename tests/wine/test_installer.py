@@ -3,8 +3,11 @@
 the programs, JOX-UDP.ini, the documents, the Start-menu entries and the
 sign-in entry in place; what the sign-in entry runs starts the relay in the
 install folder (it reads that folder's JOX-UDP.ini) and qvprobe from the
-folder finds it; `msiexec /x ... /qn` takes all of it away again. AUTOSTART=0
-leaves the sign-in entry out, and a newer package replaces an older one.
+folder finds it; the relay's Start-menu entry then starts nothing and shows
+no box, and "Quorvel beenden" ends it with its ending line in the log file.
+`msiexec /x ... /qn` closes a running relay and takes all of it away again.
+AUTOSTART=0 leaves the sign-in entry out, and a newer package replaces an
+older one, keeping the user's JOX-UDP.ini and closing the running relay.
 
 The MSI is the build's own (quorvel-VERSION-x64.msi, target quorvel_msi);
 when it is missing it is made from the build's programs."""
@@ -16,7 +19,7 @@ import sys
 from pathlib import Path
 
 import tools_path  # noqa: F401  (first: makes the tools importable)
-from harness import REPO, WM_CLOSE, build_dir, case, check, check_equal, main, wait_until
+from harness import REPO, build_dir, case, check, check_equal, main, wait_until
 
 sys.path.insert(0, str(REPO / "packaging"))
 import release  # noqa: E402  (the package's own description of itself)
@@ -27,7 +30,8 @@ UNINSTALL_KEYS = [hive + r"\Software\Microsoft\Windows\CurrentVersion\Uninstall"
 USER_PRODUCTS_KEY = r"HKCU\Software\Microsoft\Installer\Products"
 PORT = 1240  # set in the installed JOX-UDP.ini; the working directory's says another
 DECOY_PORT = 1250
-SHORTCUTS = {"Quorvel Chat.lnk": "QuorvelChat.exe", "Quorvel Relais.lnk": "Quorvel.exe"}
+SHORTCUTS = {f"{name}.lnk": (program, arguments or None) for _, name, program, arguments, _ in release.SHORTCUTS}
+CLOSE_LINE = b"Programm wird beendet: Fenster geschlossen\r\n"
 INSTALLED = (release.PROGRAMS + [release.SETTINGS[1]] + [place for _, place in release.DOCUMENTS])
 
 
@@ -106,13 +110,14 @@ def shortcut_strings(data):
     return strings
 
 
-def check_installed(host, autostart):
+def check_installed(host, autostart, settings=None):
+    """`settings`: what JOX-UDP.ini must hold; the package's own by default."""
     folder = install_dir(host)
     for place in INSTALLED:
         check((folder / place).is_file(), f"{place} installed in {folder}")
-    check_equal((folder / "JOX-UDP.ini").read_bytes(), (REPO / release.SETTINGS[0]).read_bytes(),
+    check_equal((folder / "JOX-UDP.ini").read_bytes(), settings or (REPO / release.SETTINGS[0]).read_bytes(),
                 "the installed JOX-UDP.ini")
-    for link, program in SHORTCUTS.items():
+    for link, (program, arguments) in SHORTCUTS.items():
         path = menu_dir(host) / link
         check(path.is_file(), f"Start-menu entry {link}")
         data = path.read_bytes()
@@ -120,6 +125,7 @@ def check_installed(host, autostart):
         check(strings["working_dir"] and strings["working_dir"].rstrip("\\").endswith(r"\Programs\Quorvel"),
               f"{link} starts in the install folder, not in {strings['working_dir']!r}")
         check(program.encode("utf-16-le") in data or program.encode() in data, f"{link} names {program}")
+        check_equal(strings["arguments"], arguments, f"arguments of {link}")
     run = registry_value(host, RUN_KEY, "Quorvel")
     if autostart:
         check(run is not None and run.startswith('"') and run.endswith('QuorvelStart.exe"'),
@@ -130,11 +136,37 @@ def check_installed(host, autostart):
 
 
 def check_removed(host):
-    check(not install_dir(host).exists(), f"{install_dir(host)} is gone")
+    left = sorted(str(p.relative_to(install_dir(host))) for p in install_dir(host).rglob("*")) \
+        if install_dir(host).exists() else []
+    check(not install_dir(host).exists(), f"{install_dir(host)} is gone (left: {left})")
     check(not menu_dir(host).exists(), f"{menu_dir(host)} is gone")
     check_equal(registry_value(host, RUN_KEY, "Quorvel"), None, "sign-in entry after removal")
     listing = host.run("reg", "query", r"HKCU\Software\Quorvel", timeout=60)
     check(listing.returncode != 0, f"HKCU\\Software\\Quorvel is gone: {listing.stdout!r}")
+
+
+def relay_processes(host):
+    """Process ids of the Quorvel.exe processes of this host's Wine prefix,
+    however they were started."""
+    found = []
+    for entry in Path("/proc").iterdir():
+        if not entry.name.isdigit():
+            continue
+        try:
+            command = (entry / "cmdline").read_bytes()
+            environment = (entry / "environ").read_bytes().split(b"\0")
+        except OSError:
+            continue
+        if b"Quorvel.exe" in command and f"WINEPREFIX={host.prefix}".encode() in environment:
+            found.append(int(entry.name))
+    return found
+
+
+def start_from_menu(host, link):
+    """Runs what a Start-menu entry runs, as Windows would: its program with
+    its arguments, in its working directory."""
+    program, arguments = SHORTCUTS[link]
+    return host.run(install_dir(host) / program, *([arguments] if arguments else []), timeout=60)
 
 
 def installed_products(host):
@@ -165,7 +197,11 @@ def install_start_at_sign_in_and_remove(session):
     # What Windows runs at sign-in: the relay must come up in its folder and
     # take that folder's settings, not those of the directory it was run from.
     folder = install_dir(a)
-    (folder / "JOX-UDP.ini").write_bytes(f"[UDP Settings]\r\nPort={PORT}\r\nDebugging=1\r\n".encode())
+    # The log file lies outside the install folder: Wine 8 does not remove
+    # files by the wildcards with which uninstalling removes *.log there.
+    log_file = session.dir / "relay.log"
+    (folder / "JOX-UDP.ini").write_bytes(
+        f"[UDP Settings]\r\nPort={PORT}\r\nDebugging=1\r\nLog File={windows_path(log_file)}\r\n".encode())
     start = a.run(unix_path(a, registry_value(a, RUN_KEY, "Quorvel").strip('"')), timeout=60)
     check_equal(start.returncode, 0, "exit code of QuorvelStart.exe")
     window = a.relay_window(wait=60)
@@ -173,9 +209,11 @@ def install_start_at_sign_in_and_remove(session):
     wait_until(lambda: PORT in a.udp_ports(), 30, f"the relay to bind the installed JOX-UDP.ini's port {PORT}")
     check(DECOY_PORT not in a.udp_ports(), "the relay ignored the JOX-UDP.ini of the directory it was run from")
 
-    # Started again (a second sign-in entry, a double click): no second relay.
-    check_equal(a.run(folder / "QuorvelStart.exe", timeout=60).returncode, 0, "exit code of a second start")
+    # Started again from the Start menu, as README tells: no second relay,
+    # and no "port taken" box.
+    check_equal(start_from_menu(a, "Quorvel Relais.lnk").returncode, 0, "exit code of a second start")
     check_equal(len(a.relay_windows(wait=3)), 1, "relay windows after a second start")
+    check_equal(a.find_windows(title="Error"), [], "boxes after a second start")
 
     probe = p.run(folder / "qvprobe.exe", relay_address, "--port", PORT, "--timeout", 10000, timeout=90)
     line = probe.stdout.decode("cp1252").strip()
@@ -185,9 +223,16 @@ def install_start_at_sign_in_and_remove(session):
     local = a.run(folder / "qvprobe.exe", "127.0.0.1", "--port", PORT, "--timeout", 10000, timeout=90)
     check_equal(local.returncode, 0, f"exit code of qvprobe on the machine itself ({local.stdout!r})")
 
-    a.post(window.hwnd, WM_CLOSE)
-    wait_until(lambda: not a.relay_windows(), 30, "the relay to end")
+    stop = start_from_menu(a, "Quorvel beenden.lnk")
+    check_equal(stop.returncode, 0, "exit code of Quorvel beenden")
+    check_equal(a.relay_windows(), [], "relay windows after Quorvel beenden")
+    check(log_file.read_bytes().endswith(CLOSE_LINE), "the log file ends with the ending line")
+
+    # Uninstalled while the relay runs: it is closed first, and nothing is left.
+    check_equal(start_from_menu(a, "Quorvel Relais.lnk").returncode, 0, "exit code of the relay's entry")
+    a.relay_window(wait=60)
     msiexec(a, "/x", windows_path(msi))
+    check_equal(relay_processes(a), [], "relay processes after removal")
     check_removed(a)
     check_equal(installed_products(a), [], "installed Quorvel versions after removal")
 
@@ -213,10 +258,17 @@ def newer_package_replaces_older(session):
     a = session.host("a", namespace=False)
     msiexec(a, "/i", windows_path(older))
     (install_dir(a) / "left-by-the-user.txt").write_text("stays\n")
+    changed = (REPO / release.SETTINGS[0]).read_bytes().replace(b"Port=1234", f"Port={PORT}".encode())
+    check(changed != (REPO / release.SETTINGS[0]).read_bytes(), "the example settings set Port=1234")
+    (install_dir(a) / "JOX-UDP.ini").write_bytes(changed)
+    check_equal(start_from_menu(a, "Quorvel Relais.lnk").returncode, 0, "exit code of the relay's entry")
+    a.relay_window(wait=60)
+
     msiexec(a, "/i", windows_path(newer))
     check_equal(installed_products(a), [newer_version], "installed Quorvel versions after the upgrade")
-    check_installed(a, autostart=True)
+    check_installed(a, autostart=True, settings=changed)
     check((install_dir(a) / "left-by-the-user.txt").is_file(), "a file the user put there survives")
+    check_equal(relay_processes(a), [], "relay processes after the upgrade closed the running one")
 
     msiexec(a, "/x", windows_path(newer))
     check_equal(installed_products(a), [], "installed Quorvel versions after removal")

@@ -365,11 +365,11 @@ def copy_prefix(template, destination):
 class Display:
     """One Xvfb server for the test process, on a free display number."""
 
-    def __init__(self):
+    def __init__(self, screen="1024x768x24"):
         read_end, write_end = os.pipe()
         try:
             self.process = subprocess.Popen(
-                ["Xvfb", "-displayfd", str(write_end), "-screen", "0", "1024x768x24", "-nolisten", "tcp"],
+                ["Xvfb", "-displayfd", str(write_end), "-screen", "0", screen, "-nolisten", "tcp"],
                 pass_fds=(write_end,), stdout=subprocess.DEVNULL, stderr=subprocess.DEVNULL,
                 preexec_fn=_die_with_parent)
         finally:
@@ -758,8 +758,10 @@ def _free_subnet():
 class Session:
     """Everything one test case starts; closed (all undone) by `with`."""
 
-    def __init__(self):
+    def __init__(self, screen="1024x768x24"):
+        """`screen`: the virtual display's size and depth, WIDTHxHEIGHTxDEPTH."""
         self.template = make_template()
+        self._screen = screen
         runs = runs_dir()
         runs.mkdir(parents=True, exist_ok=True)
         self.dir = Path(tempfile.mkdtemp(prefix=f"{os.getpid()}-", dir=runs))
@@ -777,7 +779,7 @@ class Session:
     @property
     def display(self):
         if self._display is None:
-            self._display = Display()
+            self._display = Display(self._screen)
         return self._display
 
     def host(self, name, settings=None, namespace=True):

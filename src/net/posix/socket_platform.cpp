@@ -1,6 +1,7 @@
 // BSD sockets. A handle is the descriptor plus one, so that 0 means "no
 // socket" as it does everywhere else in the relay.
 #include "net/socket_platform.h"
+#include "net/socket_probing.h"
 
 #include <arpa/inet.h>
 #include <netdb.h>

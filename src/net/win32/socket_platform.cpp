@@ -1,5 +1,6 @@
 // Windows Sockets, used at the level of version 1.1.
 #include "net/socket_platform.h"
+#include "net/socket_probing.h"
 
 #include <winsock2.h>
 

@@ -6,15 +6,15 @@
 
 namespace quorvel::testing {
 
-ProcessHandle FakeClientPlatform::OpenProcessForReading(std::uint32_t processId) {
+ProcessHandle FakeClientPlatform::OpenClientProcess(std::uint32_t processId) {
   opened.push_back(processId);
   auto found = byId_.find(processId);
   if (found == byId_.end() || !byHandle_[found->second].alive) return 0;
   return found->second;
 }
 
-bool FakeClientPlatform::ReadProcessMemory(ProcessHandle process, std::uintptr_t address, void* buffer,
-                                           std::size_t length) {
+bool FakeClientPlatform::ReadClientMemory(ProcessHandle process, std::uintptr_t address, void* buffer,
+                                          std::size_t length) {
   auto found = byHandle_.find(process);
   if (found == byHandle_.end() || !found->second.alive) return false;
   for (const auto& [start, bytes] : found->second.regions) {
@@ -26,9 +26,9 @@ bool FakeClientPlatform::ReadProcessMemory(ProcessHandle process, std::uintptr_t
   return false;
 }
 
-NotificationResult FakeClientPlatform::SendMessageTimeoutA(WindowHandle window, std::uint32_t message,
-                                                           std::uintptr_t wParam, std::intptr_t lParam,
-                                                           std::uint32_t limitMs) {
+NotificationResult FakeClientPlatform::NotifyWindow(WindowHandle window, std::uint32_t message,
+                                                    std::uintptr_t wParam, std::intptr_t lParam,
+                                                    std::uint32_t limitMs) {
   SentMessage record{window, message, wParam, lParam, {}, limitMs};
   if (message == QV_DATA_MESSAGE && lParam > 0 && wParam != 0) {
     record.pointedBytes.assign(reinterpret_cast<const char*>(wParam), static_cast<std::size_t>(lParam));
@@ -39,7 +39,7 @@ NotificationResult FakeClientPlatform::SendMessageTimeoutA(WindowHandle window, 
   return {found != unanswered.end() ? found->second : Delivery::Answered, 0};
 }
 
-std::uint32_t FakeClientPlatform::WindowProcessId(WindowHandle window) {
+std::uint32_t FakeClientPlatform::WindowOwner(WindowHandle window) {
   auto found = windowOwners_.find(window);
   return found == windowOwners_.end() ? 0 : found->second;
 }

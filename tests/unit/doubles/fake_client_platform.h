@@ -25,13 +25,12 @@ class FakeClientPlatform : public ClientPlatform {
     std::uint32_t limitMs;
   };
 
-  ProcessHandle OpenProcessForReading(std::uint32_t processId) override;
-  bool ReadProcessMemory(ProcessHandle process, std::uintptr_t address, void* buffer,
-                         std::size_t length) override;
-  NotificationResult SendMessageTimeoutA(WindowHandle window, std::uint32_t message, std::uintptr_t wParam,
-                                         std::intptr_t lParam, std::uint32_t limitMs) override;
-  std::uint32_t WindowProcessId(WindowHandle window) override;
-  std::uint32_t CurrentProcessId() override { return relayProcessId; }
+  ProcessHandle OpenClientProcess(std::uint32_t processId) override;
+  bool ReadClientMemory(ProcessHandle process, std::uintptr_t address, void* buffer, std::size_t length) override;
+  NotificationResult NotifyWindow(WindowHandle window, std::uint32_t message, std::uintptr_t wParam,
+                                  std::intptr_t lParam, std::uint32_t limitMs) override;
+  std::uint32_t WindowOwner(WindowHandle window) override;
+  std::uint32_t RelayProcessId() override { return relayProcessId; }
 
   // A process that can be opened under `processId` and then answers with
   // `handle`. Its memory is what PutMemory places in it.

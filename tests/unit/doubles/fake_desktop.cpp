@@ -4,9 +4,11 @@
 #include <sys/eventfd.h>
 #include <unistd.h>
 
+#include <algorithm>
 #include <cerrno>
 #include <cstdio>
 #include <cstdlib>
+#include <iterator>
 #include <utility>
 
 namespace quorvel::testing {
@@ -32,17 +34,17 @@ Desktop::MainWindow FakeDesktop::CreateMainWindow(bool withLog) {
   return {windowHandle, withLog ? &view : nullptr};
 }
 
-bool FakeDesktop::PollWindowEvent() {
+EndRequest FakeDesktop::PollWindowEvent() {
   ++polls;
   if (onPoll) onPoll();
   DeliverSent();
   if (!scriptedPolls.empty()) {
-    const bool close = scriptedPolls.front();
+    const EndRequest request = scriptedPolls.front();
     scriptedPolls.pop_front();
-    return close;
+    return request;
   }
   const std::lock_guard<std::mutex> hold(lock_);
-  return std::exchange(closeRequested_, false);
+  return std::exchange(closeRequested_, false) ? EndRequest::Close : EndRequest::None;
 }
 
 void FakeDesktop::DeliverSent() {
@@ -71,7 +73,8 @@ std::size_t FakeDesktop::WaitForWork(std::span<const std::intptr_t> datagramHand
     if (!sent_.empty() || closeRequested_) return datagramHandles.size();
   }
   std::vector<pollfd> watched{{wake_, POLLIN, 0}};
-  for (const std::intptr_t socket : datagramHandles) watched.push_back({static_cast<int>(socket - 1), POLLIN, 0});
+  std::transform(datagramHandles.begin(), datagramHandles.end(), std::back_inserter(watched),
+                 [](std::intptr_t socket) { return pollfd{static_cast<int>(socket - 1), POLLIN, 0}; });
   while (::poll(watched.data(), watched.size(), -1) < 0 && errno == EINTR) {
   }
   Clear(wake_);

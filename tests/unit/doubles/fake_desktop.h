@@ -36,9 +36,11 @@ class FakeDesktop : public Desktop {
 
   MainWindow CreateMainWindow(bool withLog) override;
   void InstallCallback(WindowCallback callback) override { callback_ = std::move(callback); }
-  bool PollWindowEvent() override;
+  EndRequest PollWindowEvent() override;
   std::size_t WaitForWork(std::span<const std::intptr_t> datagramHandles) override;
   void AnnounceStart() override { ++announcements; }
+  void InstallSessionEndHandler(std::function<void()> end) override { sessionEnd = std::move(end); }
+  void ShowNotificationIcon(const NotificationIcon& icon) override { shownIcons.push_back(icon); }
   void ErrorBox(const char* caption, const char* text) override;
   void DestroyMainWindow() override { ++destroyCalls; }
   [[noreturn]] void EndProcess() override;
@@ -59,7 +61,9 @@ class FakeDesktop : public Desktop {
   bool createdWithLog = false;
   int destroyCalls = 0;
   int announcements = 0;
-  std::deque<bool> scriptedPolls;  // what the next polls return (true: a close request); then false
+  std::deque<EndRequest> scriptedPolls;  // what the next polls return; then None
+  std::function<void()> sessionEnd;      // what the relay runs when the session ends
+  std::vector<NotificationIcon> shownIcons;
   int polls = 0;
   int waits = 0;
   std::function<void()> onPoll;    // runs inside each poll, like a sent message

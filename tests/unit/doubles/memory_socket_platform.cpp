@@ -9,6 +9,7 @@
 #include <vector>
 
 #include "net/socket_platform.h"
+#include "net/socket_probing.h"
 #include "doubles/memory_sockets.h"
 
 namespace quorvel {

@@ -22,7 +22,7 @@ CommandLine::CommandLine(int argc, char** argv, int first) {
 }
 
 bool CommandLine::IsFlag(const std::string& name) {
-  return name == "all" || name == "state" || name == "visible";
+  return name == "all" || name == "state" || name == "visible" || name == "utf8" || name == "paste";
 }
 
 std::optional<std::string> CommandLine::Option(const std::string& name) const {

@@ -28,7 +28,8 @@ void PrintUsage() {
       "       qvtest send HWND MSG WPARAM LPARAM [--timeout MS] | post HWND MSG WPARAM LPARAM\n"
       "       qvtest tree HWND [--state] [--timeout MS]\n"
       "       qvtest box [--caption C] [--timeout MS] | press-ok [--caption C] [--timeout MS]\n"
-      "       qvtest gettext HWND [--id N] [--timeout MS] | settext HWND HEX [--id N] [--timeout MS]\n"
+      "       qvtest gettext HWND [--id N] [--utf8] [--timeout MS]\n"
+      "       qvtest settext HWND (HEX | --file PATH) [--id N] [--utf8] [--paste] [--timeout MS]\n"
       "       qvtest click HWND [--id N]\n",
       stderr);
 }

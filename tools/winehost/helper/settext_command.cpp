@@ -1,7 +1,13 @@
-// settext HWND HEX [--id N] [--timeout MS]  -> "result=<signed decimal>"
+// settext HWND (HEX | --file PATH) [--id N] [--utf8] [--paste] [--timeout MS]  -> "result=<signed decimal>"
 // The text comes as hexadecimal, so that any Windows-1252 bytes pass the
-// command line unchanged.
+// command line unchanged, or as the bytes of a file (a command line holds
+// at most 32767 characters); with --utf8 the bytes are UTF-8, sent as Unicode
+// (a Unicode window then gets the characters themselves). --paste replaces
+// the selection (EM_REPLACESEL), as a paste does: an edit control's limit
+// holds for it, not for WM_SETTEXT.
 #include <cctype>
+#include <fstream>
+#include <iterator>
 #include <string>
 
 #include "commands.h"
@@ -22,17 +28,37 @@ std::optional<std::string> FromHex(const std::string& hex) {
   return bytes;
 }
 
+std::optional<std::string> FromFile(const std::string& path) {
+  std::ifstream file(path, std::ios::binary);
+  if (!file) return std::nullopt;
+  return std::string(std::istreambuf_iterator<char>(file), std::istreambuf_iterator<char>());
+}
+
 }  // namespace
 
 int RunSetText(const CommandLine& args) {
-  if (args.PositionalCount() != 2) return kUsage;
-  auto text = FromHex(args.Positional(1));
+  const auto file = args.Option("file");
+  if (args.PositionalCount() != (file ? 1U : 2U)) return kUsage;
+  auto text = file ? FromFile(*file) : FromHex(args.Positional(1));
   if (!text) return kUsage;
   auto window = ControlTarget(args);
   if (!window) return kNotFound;
+  const UINT message = args.Flag("paste") ? EM_REPLACESEL : WM_SETTEXT;
+  const WPARAM undoable = args.Flag("paste") ? TRUE : 0;
   DWORD_PTR result = 0;
-  if (!SendMessageTimeoutA(*window, WM_SETTEXT, 0, reinterpret_cast<LPARAM>(text->c_str()), SMTO_NORMAL,
-                           args.TimeoutMs(10000), &result)) {
+  LRESULT sent = 0;
+  if (args.Flag("utf8")) {
+    std::wstring wide(text->size() + 1, L'\0');
+    const int length = MultiByteToWideChar(CP_UTF8, 0, text->data(), static_cast<int>(text->size()), wide.data(),
+                                           static_cast<int>(wide.size()));
+    wide.resize(static_cast<std::size_t>(length > 0 ? length : 0));
+    sent = SendMessageTimeoutW(*window, message, undoable, reinterpret_cast<LPARAM>(wide.c_str()), SMTO_NORMAL,
+                               args.TimeoutMs(10000), &result);
+  } else {
+    sent = SendMessageTimeoutA(*window, message, undoable, reinterpret_cast<LPARAM>(text->c_str()), SMTO_NORMAL,
+                               args.TimeoutMs(10000), &result);
+  }
+  if (!sent) {
     WriteLine("error=" + std::to_string(GetLastError()));
     return kFailed;
   }
