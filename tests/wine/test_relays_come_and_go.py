@@ -6,8 +6,9 @@ import time
 
 import tools_path  # noqa: F401  (first: makes the tools importable)
 
-from harness import case, check, check_equal, main
-from sdk_programs import ConsoleClient, settings, start_relay, two_machines, wait_for_log_line
+from harness import case, check, check_equal, main, wait_until
+from sdk_programs import (CONNECT_BUTTON, CONVERSATION, HOST_EDIT, INPUT_EDIT, NAME_EDIT, SEND_BUTTON, ChatWindow,
+                          ConsoleClient, settings, start_relay, two_machines, wait_for_log_line)
 
 LOGIN_ACCEPTED = b"Name gefunden, Login erfolgreich!"
 
@@ -153,6 +154,28 @@ def texts_while_the_partners_relay_is_down_reach_it_after_its_start(session):
         client_b.expect_text(word.encode(), "the texts sent while relay b was down, in order")
     lines = [text for _, text in hosts[0].tree(relays[0][1].hwnd, wait=10)]
     check(b"Der Port des Partners ist geschlossen" in lines, "relay a saw the closed port")
+
+
+@case(timeout=300)
+def the_chat_marks_a_line_that_waits_and_is_sent_later(session):
+    """The chat sends before its partner has paired: its line is marked as
+    waiting; once the partner pairs and logs in, the text reaches it and the
+    line is marked as sent later."""
+    a, b, address_a, address_b, _, _ = two_machines(session)
+    chat = ChatWindow(a)
+    chat.type(HOST_EDIT, address_b.encode())
+    chat.type(NAME_EDIT, b"7")
+    chat.click(CONNECT_BUTTON)
+    chat.type(INPUT_EDIT, b"Hallo")
+    chat.click(SEND_BUTTON)
+    wait_until(lambda: b'Ich: Hallo" wartet auf den Partner' in chat.text(CONVERSATION), 30, "the waiting mark")
+
+    partner = ConsoleClient(b, "partner")
+    partner.connect()
+    partner.create(7, address_a)
+    partner.command_ok("login")
+    partner.expect_text(b"Hallo", "the text that waited")
+    wait_until(lambda: b'Ich: Hallo" wurde sp\xe4ter gesendet' in chat.text(CONVERSATION), 30, "the sent-later mark")
 
 
 if __name__ == "__main__":
