@@ -21,7 +21,7 @@ class Outbox {
   // The bound: whichever is reached first. A text of the longest kind
   // (one datagram) always fits on its own.
   static constexpr std::size_t kMostTexts = 100;
-  static constexpr std::size_t kMostBytes = 256 * 1024;
+  static constexpr std::size_t kMostBytes = std::size_t{256} * 1024;
 
   bool empty() const { return texts_.empty(); }
   std::size_t size() const { return texts_.size(); }

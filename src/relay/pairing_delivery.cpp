@@ -6,6 +6,7 @@
 #include <deque>
 #include <memory>
 #include <new>
+#include <numeric>
 #include <optional>
 #include <utility>
 #include <vector>
@@ -141,8 +142,9 @@ void ForgetWaitingTexts(Relay& relay, VirtualServer& entry) {
 }
 
 void LogTextsLostAtEnd(Relay& relay) {
-  std::size_t waiting = 0;
-  for (const VirtualServer& entry : relay.table) waiting += entry.outbox.size();
+  const std::size_t waiting =
+      std::accumulate(relay.table.begin(), relay.table.end(), std::size_t{0},
+                      [](std::size_t sum, const VirtualServer& entry) { return sum + entry.outbox.size(); });
   if (waiting != 0) relay.log.Line(texts::kWaitingTextsLostFormat, static_cast<long>(waiting));
 }
 

@@ -30,7 +30,7 @@ class SentLog {
   static constexpr std::int64_t kRefusalWindowMs = 2000;
   // Beyond these the oldest are forgotten (taken as accepted) as well.
   static constexpr std::size_t kMostDatagrams = 128;
-  static constexpr std::size_t kMostBytes = 256 * 1024;
+  static constexpr std::size_t kMostBytes = std::size_t{256} * 1024;
 
   void Note(SentDatagram sent);
 
