@@ -100,6 +100,14 @@ size_t qv_build_quit_record(unsigned char* record, size_t capacity) {
   return build_code_record(record, capacity, QV_CODE_QUIT);
 }
 
+size_t qv_build_reports_record(unsigned char* record, size_t capacity, int on, uint32_t last_text) {
+  if (record == NULL || capacity < QV_REPORTS_RECORD_LENGTH) return 0;
+  record[0] = (unsigned char)QV_CODE_REPORTS;
+  record[QV_REPORTS_ON_OFFSET] = (unsigned char)(on != 0);
+  put_little_endian32(record + QV_REPORTS_NUMBER_OFFSET, last_text);
+  return QV_REPORTS_RECORD_LENGTH;
+}
+
 /* Record blocks are numbered by process id / 4 (Windows hands out process
  * ids in steps of 4), so processes with different ids get different blocks.
  * Candidate c of a process is block (id / 4 + c * step) mod count, at
@@ -201,19 +209,15 @@ static void forget_relay_process(qv_client* client) {
   client->relay_process_id = 0;
 }
 
-qv_status qv_connect(qv_client* client) {
+/* Finds the running relay's window and announces this process to it. */
+static qv_status announce(qv_client* client) {
   HWND relay;
   LRESULT answer;
-  if (client == NULL) return QV_ERROR_BAD_ARGUMENT;
   relay = FindWindowA(QV_RELAY_WINDOW_CLASS, QV_RELAY_WINDOW_TITLE);
   if (relay == NULL) {
     client->relay_window = NULL;
     return QV_ERROR_NO_RELAY;
   }
-  /* Every announcement gives the relay one more entry for this process, so
-   * a relay that already knows this client is not told again. */
-  if (relay == client->relay_window && client->announced_to != 0 && window_process_id(relay) == client->announced_to)
-    return QV_OK;
   forget_relay_process(client);
   client->relay_window = relay;
   client->announced_to = 0;
@@ -233,11 +237,9 @@ static qv_status hand_over(qv_client* client, const unsigned char* record, size_
   return IsWindow(client->relay_window) ? QV_ERROR_NOT_ACCEPTED : QV_ERROR_NO_RELAY;
 }
 
-qv_status qv_create(qv_client* client, int32_t name_id, const char* host) {
+static qv_status send_create(qv_client* client, int32_t name_id, const char* host) {
   unsigned char* record;
   qv_status status;
-  if (client == NULL || host == NULL) return QV_ERROR_BAD_ARGUMENT;
-  if (host[0] == '\0' || strlen(host) > QV_LONGEST_HOST) return QV_ERROR_BAD_HOST;
   record = enter_record_slot();
   if (record == NULL) return QV_ERROR_NO_RECORD_SLOT;
   /* The relay keeps window handles as 32-bit values and widens them again by
@@ -249,10 +251,9 @@ qv_status qv_create(qv_client* client, int32_t name_id, const char* host) {
   return status;
 }
 
-qv_status qv_login(qv_client* client) {
+static qv_status send_login(qv_client* client) {
   unsigned char* record;
   qv_status status;
-  if (client == NULL) return QV_ERROR_BAD_ARGUMENT;
   record = enter_record_slot();
   if (record == NULL) return QV_ERROR_NO_RECORD_SLOT;
   status = hand_over(client, record, qv_build_login_record(record, RECORD_CAPACITY));
@@ -260,15 +261,103 @@ qv_status qv_login(qv_client* client) {
   return status;
 }
 
-qv_status qv_send_text(qv_client* client, const void* text, size_t length) {
+static qv_status send_text(qv_client* client, const void* text, size_t length) {
   unsigned char* record;
   qv_status status;
-  if (client == NULL || (text == NULL && length > 0)) return QV_ERROR_BAD_ARGUMENT;
-  if (length > QV_LONGEST_TEXT) return QV_ERROR_TEXT_TOO_LONG;
   record = enter_record_slot();
   if (record == NULL) return QV_ERROR_NO_RECORD_SLOT;
   status = hand_over(client, record, qv_build_text_record(record, RECORD_CAPACITY, text, length));
   leave_record_slot();
+  return status;
+}
+
+static qv_status send_reports(qv_client* client) {
+  unsigned char* record;
+  qv_status status;
+  record = enter_record_slot();
+  if (record == NULL) return QV_ERROR_NO_RECORD_SLOT;
+  status = hand_over(client, record,
+                     qv_build_reports_record(record, RECORD_CAPACITY, client->wants_reports, client->texts_sent));
+  leave_record_slot();
+  return status;
+}
+
+/* ---- Following the relay */
+
+/* Whether the relay this client announced itself to still has its window. */
+static int relay_still_runs(const qv_client* client) {
+  return client->relay_window != NULL && client->announced_to != 0 &&
+         window_process_id(client->relay_window) == client->announced_to;
+}
+
+/* Makes the remembered pairing on the relay announced to: create, reports
+ * and login, as the client last asked for them. */
+static qv_status pair(qv_client* client) {
+  qv_status status = send_create(client, client->pair_name, client->pair_host);
+  if (status == QV_OK && client->wants_reports) status = send_reports(client);
+  if (status == QV_OK && client->logged_in) status = send_login(client);
+  return status;
+}
+
+/* A relay that has ended, or was replaced by a new one, is followed: the
+ * client announces itself to the relay running now and, with `restore`,
+ * pairs there as it had. Every announcement gives the relay one more entry
+ * for this process, so a relay that knows this client is not told again. */
+static qv_status follow_relay(qv_client* client, int restore) {
+  qv_status status;
+  if (relay_still_runs(client)) return QV_OK;
+  status = announce(client);
+  if (status == QV_OK && restore && client->paired) status = pair(client);
+  return status;
+}
+
+qv_status qv_connect(qv_client* client) {
+  if (client == NULL) return QV_ERROR_BAD_ARGUMENT;
+  return follow_relay(client, 1);
+}
+
+qv_status qv_create(qv_client* client, int32_t name_id, const char* host) {
+  qv_status status;
+  if (client == NULL || host == NULL) return QV_ERROR_BAD_ARGUMENT;
+  if (host[0] == '\0' || strlen(host) > QV_LONGEST_HOST) return QV_ERROR_BAD_HOST;
+  /* The earlier pairing, if any, is replaced: not restored first. */
+  status = follow_relay(client, 0);
+  if (status != QV_OK) return status;
+  client->paired = 0;
+  client->logged_in = 0;
+  client->pair_name = name_id;
+  memcpy(client->pair_host, host, strlen(host) + 1);
+  status = pair(client);
+  client->paired = status == QV_OK;
+  return status;
+}
+
+qv_status qv_login(qv_client* client) {
+  qv_status status;
+  if (client == NULL) return QV_ERROR_BAD_ARGUMENT;
+  status = follow_relay(client, 1);
+  if (status == QV_OK) status = send_login(client);
+  if (status == QV_OK && client->paired) client->logged_in = 1;
+  return status;
+}
+
+qv_status qv_send_text(qv_client* client, const void* text, size_t length) {
+  qv_status status;
+  if (client == NULL || (text == NULL && length > 0)) return QV_ERROR_BAD_ARGUMENT;
+  if (length > QV_LONGEST_TEXT) return QV_ERROR_TEXT_TOO_LONG;
+  status = follow_relay(client, 1);
+  if (status == QV_OK) status = send_text(client, text, length);
+  if (status == QV_OK) ++client->texts_sent;
+  return status;
+}
+
+qv_status qv_request_reports(qv_client* client, int on) {
+  qv_status status;
+  if (client == NULL) return QV_ERROR_BAD_ARGUMENT;
+  client->wants_reports = on != 0;
+  /* Without a pairing the wish waits for the create command. */
+  status = follow_relay(client, 1);
+  if (status == QV_OK && client->paired) status = send_reports(client);
   return status;
 }
 
@@ -299,6 +388,17 @@ static void link_up(qv_client* client, DWORD process_id) {
     client->relay_process_id = process_id;
   }
   if (client->on_link_up != NULL) client->on_link_up(client->context, process_id);
+}
+
+/* The number the relay's start is posted with; the same in every process. */
+static UINT relay_started_message(void) {
+  static volatile LONG registered;
+  if (registered == 0) InterlockedExchange(&registered, (LONG)RegisterWindowMessageA(QV_RELAY_STARTED_MESSAGE_NAME));
+  return (UINT)registered;
+}
+
+static void report(qv_client* client, WPARAM what, LPARAM text_number) {
+  if (client->on_report != NULL) client->on_report(client->context, (int)what, (uint32_t)text_number);
 }
 
 static void lose_text(qv_client* client, size_t length) {
@@ -344,6 +444,12 @@ int qv_handle_message(qv_client* client, UINT message, WPARAM wParam, LPARAM lPa
     link_up(client, (DWORD)lParam);
   } else if (message == QV_DATA_MESSAGE) {
     take_text(client, wParam, lParam);
+  } else if (message == QV_REPORT_MESSAGE && client->wants_reports) {
+    report(client, wParam, lParam);
+  } else if (message == relay_started_message() && message != 0) {
+    /* Posted: nobody waits for it. A client without a pairing has nothing
+     * to restore and finds the relay with its next command. */
+    if (client->paired) follow_relay(client, 1);
   } else {
     return 0;
   }
@@ -359,6 +465,7 @@ void qv_client_close(qv_client* client) {
   client->text_capacity = 0;
   client->relay_window = NULL;
   client->announced_to = 0;
+  client->paired = 0;
 }
 
 #endif /* _WIN32 */

@@ -110,6 +110,9 @@ size_t qv_build_create_record(unsigned char* record, size_t capacity, int32_t na
 size_t qv_build_text_record(unsigned char* record, size_t capacity, const void* text, size_t length);
 size_t qv_build_login_record(unsigned char* record, size_t capacity);
 size_t qv_build_quit_record(unsigned char* record, size_t capacity);
+/* The reports command: `on` nonzero to have reports sent, 0 to stop them;
+ * `last_text` is the number of the last text the client handed over. */
+size_t qv_build_reports_record(unsigned char* record, size_t capacity, int on, uint32_t last_text);
 
 /* Writes the QV_RECORD_TAG_SIZE bytes of the record tag naming
  * `process_id`; a record placed directly after them is known by the relay as
@@ -137,6 +140,14 @@ typedef void (*qv_link_callback)(void* context, DWORD relay_process_id);
  * the relay's process (the relay ended, or no link was up). */
 typedef void (*qv_lost_text_callback)(void* context, size_t length);
 
+/* Optional, after qv_request_reports: what became of one of this client's
+ * texts that the partner's relay did not take at once. `report` is
+ * QV_REPORT_WAITING (it waits in this machine's relay until the partner's
+ * relay takes logins again), QV_REPORT_SENT_LATER or QV_REPORT_DROPPED (too
+ * many texts waited). `text_number` is the text's number: the value of
+ * texts_sent right after its qv_send_text. */
+typedef void (*qv_report_callback)(void* context, int report, uint32_t text_number);
+
 typedef struct qv_client {
   HWND own_window;               /* receives the relay's notifications */
   HWND relay_window;             /* 0 until qv_connect found it */
@@ -149,6 +160,14 @@ typedef struct qv_client {
   qv_lost_text_callback on_lost_text; /* may be 0 */
   char* text_buffer;             /* holds the last text read */
   size_t text_capacity;
+  /* The pairing, kept so that it can be restored on a restarted relay. */
+  int paired;                    /* a create command was carried out */
+  int logged_in;                 /* and a login after it */
+  int32_t pair_name;
+  char pair_host[QV_LONGEST_HOST + 1];
+  int wants_reports;             /* qv_request_reports was switched on */
+  uint32_t texts_sent;           /* texts handed over: the last one's number */
+  qv_report_callback on_report;  /* may be 0 */
 } qv_client;
 
 /* Prepares `client`; `own_window` is the window whose procedure calls
@@ -156,8 +175,16 @@ typedef struct qv_client {
 void qv_client_init(qv_client* client, HWND own_window, qv_text_callback on_text, void* context);
 
 /* Finds the relay's window and announces this process to it
- * (QV_ERROR_NO_RELAY when Quorvel is not running). Call it again after the
- * relay was restarted. */
+ * (QV_ERROR_NO_RELAY when Quorvel is not running).
+ *
+ * The client follows its relay. Before every command it checks that the
+ * relay it announced itself to still runs; when that relay's window is gone
+ * or belongs to another process, it finds the new relay, announces itself
+ * there and makes its pairing again (create, reports, login, as it had
+ * them) before the command. A relay that starts tells every top-level window
+ * (QV_RELAY_STARTED_MESSAGE_NAME); qv_handle_message then restores the
+ * pairing at once. A message-only window does not get that message and
+ * restores it with its next command or qv_connect. */
 qv_status qv_connect(qv_client* client);
 
 /* Pairs this client with the partner: its name number and its host (a dotted
@@ -182,12 +209,19 @@ qv_status qv_login(qv_client* client);
  * texts get through. */
 qv_status qv_send_text(qv_client* client, const void* text, size_t length);
 
+/* Asks the relay to report what becomes of texts the partner's relay did
+ * not take (on nonzero), or to stop (0); reports reach on_report. Kept for
+ * later pairings and restored ones. A relay that cannot report answers
+ * QV_OK as well and sends none. */
+qv_status qv_request_reports(qv_client* client, int on);
+
 /* Ends the relay. It does not answer; QV_OK means the message was handed
  * over. */
 qv_status qv_quit(qv_client* client);
 
 /* Call from the own window's procedure. Returns nonzero when the message was
- * one of the relay's notifications (then return *result), 0 otherwise. */
+ * one of the relay's notifications or its start (then return *result), 0
+ * otherwise. */
 int qv_handle_message(qv_client* client, UINT message, WPARAM wParam, LPARAM lParam, LRESULT* result);
 
 /* Releases what the client holds (the relay's process handle, the text

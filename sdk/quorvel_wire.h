@@ -12,8 +12,11 @@
  *   text    QV_CODE_TEXT   | the text, every byte after the code
  *   login   QV_CODE_LOGIN
  *   quit    QV_CODE_QUIT
+ *   reports QV_CODE_REPORTS | on (1) | number of the client's last text (4)
  *
- * Code 1 and every other code carry nothing and do nothing.
+ * Code 1 and every other code carry nothing and do nothing. A relay that
+ * does not know the reports command takes it as such a code: it answers 1
+ * and sends no reports.
  *
  * A record may be preceded, directly and in the same block of memory, by a
  * tag that names the process holding it (see QV_RECORD_TAG_SIZE).
@@ -35,6 +38,27 @@
 #define QV_CODE_TEXT 2
 #define QV_CODE_LOGIN 3
 #define QV_CODE_QUIT 4
+#define QV_CODE_REPORTS 5
+
+/* The reports command: byte 1 is 1 to have reports sent, 0 to stop them;
+ * bytes 2 to 5 are the number of the last text the client handed over. The
+ * relay numbers each later text of that client one higher, and a report
+ * names a text by that number. */
+#define QV_REPORTS_ON_OFFSET 1u
+#define QV_REPORTS_NUMBER_OFFSET 2u
+#define QV_REPORTS_RECORD_LENGTH 6u
+
+/* A report to a client that asked for them: wParam is what became of the
+ * text, lParam its number. Sent with a time limit, like every notification. */
+#define QV_REPORT_MESSAGE 1027u
+#define QV_REPORT_WAITING 1    /* the partner did not take it; it waits in the relay */
+#define QV_REPORT_SENT_LATER 2 /* it waited and has now been sent */
+#define QV_REPORT_DROPPED 3    /* it waited and was dropped: too many texts waited */
+
+/* Posted to every top-level window when a relay has started and its port is
+ * open (a registered window message of this name): a client finds the
+ * relay again and restores its pairing. */
+#define QV_RELAY_STARTED_MESSAGE_NAME "Quorvel.RelayStarted"
 
 /* Offsets in a create record and in a text record. */
 #define QV_CREATE_NAME_OFFSET 1u

@@ -38,6 +38,12 @@ inline constexpr char kMoreUnrepresentable[] = " und weitere";
 inline constexpr char kNoMemory[] = "Nicht genug Speicher.";
 inline constexpr char kTextLost[] = "Ein Text des Partners konnte nicht gelesen werden.";
 inline constexpr char kOwnLine[] = "Ich: ";
+// A mark for an own line the partner's relay did not take at once, naming
+// the line by its time and beginning.
+inline constexpr char kMarkLine[] = "Vermerk: ";
+inline constexpr char kMarkWaiting[] = " wartet auf den Partner";
+inline constexpr char kMarkSentLater[] = " wurde sp\xE4" "ter gesendet";
+inline constexpr char kMarkNotDelivered[] = " wurde nicht zugestellt";
 inline constexpr char kPartnerLine[] = "Partner: ";
 
 }  // namespace chat::texts

@@ -6,6 +6,7 @@
 #include <cerrno>
 #include <cstdint>
 #include <cstdlib>
+#include <map>
 #include <string>
 #include <string_view>
 #include <vector>
@@ -30,7 +31,15 @@ struct Chat {
   RememberedPartner partner;  // of the current pairing
   UINT dpi = 96;
   HFONT font = nullptr;  // made for `dpi`
+  // The own lines the relay may still report on, by text number: their time
+  // and beginning, as the mark names them.
+  std::map<std::uint32_t, std::string> ownLines;
 };
+
+// Beyond this many, the oldest own lines are no longer marked.
+constexpr std::size_t kMostMarkedLines = 200;
+// How much of an own line a mark repeats.
+constexpr std::size_t kMarkedBeginning = 30;
 
 Chat chat;
 
@@ -156,6 +165,19 @@ void OnLinkUp(void*, DWORD) { chat.linkedUp = true; }
 
 void OnLostText(void*, std::size_t) { ShowStatus(texts::kTextLost); }
 
+// The relay's word on an own text that the partner's relay did not take at
+// once: a mark under the conversation that names the line.
+void OnReport(void*, int report, std::uint32_t textNumber) {
+  const auto line = chat.ownLines.find(textNumber);
+  if (line == chat.ownLines.end()) return;
+  const char* mark = report == QV_REPORT_WAITING      ? texts::kMarkWaiting
+                     : report == QV_REPORT_SENT_LATER ? texts::kMarkSentLater
+                                                      : texts::kMarkNotDelivered;
+  const std::string text = "\"" + line->second + "\"" + mark;
+  AppendToConversation(ConversationLine((TimeStamp() + texts::kMarkLine).c_str(), text.data(), text.size()));
+  if (report != QV_REPORT_WAITING) chat.ownLines.erase(line);
+}
+
 std::string Trimmed(const Encoded1252& text) { return Trimmed(text.bytes); }
 
 bool ParseNameId(const std::string& text, std::int32_t& nameId) {
@@ -187,6 +209,8 @@ void Connect() {
   if (!HostCanBeFound(host)) return ShowStatus(texts::kHostNotFoundBefore + host + texts::kHostNotFoundAfter);
   chat.linkedUp = false;
   status = qv_create(&chat.client, nameId, host.c_str());
+  // The reports mark own lines that wait; a relay without them sends none.
+  if (status == QV_OK) status = qv_request_reports(&chat.client, 1);
   if (status != QV_OK) return ShowFailure(status);
   if (!chat.linkedUp) return ShowStatus(texts::kNoLinkUp);
 
@@ -212,7 +236,10 @@ void Send() {
   qv_status status = qv_login(&chat.client);
   if (status == QV_OK) status = qv_send_text(&chat.client, text.data(), text.size());
   if (status != QV_OK) return ShowFailure(status);
-  AppendToConversation(ConversationLine((TimeStamp() + texts::kOwnLine).c_str(), text.data(), text.size()));
+  const std::string prefix = TimeStamp() + texts::kOwnLine;
+  chat.ownLines[chat.client.texts_sent] = prefix + text.substr(0, kMarkedBeginning);
+  if (chat.ownLines.size() > kMostMarkedLines) chat.ownLines.erase(chat.ownLines.begin());
+  AppendToConversation(ConversationLine(prefix.c_str(), text.data(), text.size()));
   SetWindowTextW(Control(kInputEdit), L"");
   ShowPairing();  // in place of a refusal or a warning shown before
 }
@@ -360,6 +387,7 @@ LRESULT CALLBACK ChatProcedure(HWND window, UINT message, WPARAM wParam, LPARAM 
       qv_client_init(&chat.client, window, OnText, nullptr);
       chat.client.on_link_up = OnLinkUp;
       chat.client.on_lost_text = OnLostText;
+      chat.client.on_report = OnReport;
       CreateControls(window);
       UseFontFor(DpiOf(window));
       LayOutClientArea();

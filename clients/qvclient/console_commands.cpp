@@ -97,6 +97,12 @@ bool RunCommand(qv_client& client, const std::string& line) {
     } else {
       RunSend(client, "sendhex", *bytes);
     }
+  } else if (verb == "reports") {
+    if (rest == "on" || rest == "off") {
+      Report("reports", qv_request_reports(&client, rest == "on"));
+    } else {
+      ReportUsage("reports", "reports on|off");
+    }
   } else if (verb == "quit") {
     qv_status status = Connect(client);
     if (status == QV_OK) status = qv_quit(&client);
@@ -105,7 +111,7 @@ bool RunCommand(qv_client& client, const std::string& line) {
     WriteEvent("bye");
     return false;
   } else {
-    WriteEvent("error " + verb + " usage unknown command; known: connect create login send sendhex quit exit");
+    WriteEvent("error " + verb + " usage unknown command; known: connect create login send sendhex reports quit exit");
   }
   return true;
 }

@@ -12,6 +12,7 @@ namespace qvclient {
 //   login                 log in at the partner's relay
 //   send TEXT             the rest of the line, byte for byte
 //   sendhex HEX           any bytes, as hexadecimal
+//   reports on|off        have the relay report texts that wait, or stop
 //   quit                  end the relay
 //   exit                  end this program
 // Each answers "ok <command>" or "error <command> <reason> <sentence>".

@@ -14,6 +14,9 @@
 //   linkup PID             the relay carried out a create command
 //   text HEX               a text from the partner, byte for byte
 //   lost LENGTH            a text was announced but could not be read
+//   report WHAT NUMBER     after "reports on": the text with that number
+//                          (1 = the first "send") is waiting, sent-later or
+//                          dropped
 //   bye                    on "exit" or at the end of the input
 #include <windows.h>
 
@@ -39,6 +42,14 @@ void OnText(void*, const char* text, std::size_t length) { qvclient::WriteEvent(
 void OnLinkUp(void*, DWORD relayProcessId) { qvclient::WriteEvent("linkup " + std::to_string(relayProcessId)); }
 
 void OnLostText(void*, std::size_t length) { qvclient::WriteEvent("lost " + std::to_string(length)); }
+
+void OnReport(void*, int report, std::uint32_t textNumber) {
+  const char* what = report == QV_REPORT_WAITING      ? "waiting"
+                     : report == QV_REPORT_SENT_LATER ? "sent-later"
+                     : report == QV_REPORT_DROPPED    ? "dropped"
+                                                      : "unknown";
+  qvclient::WriteEvent(std::string("report ") + what + " " + std::to_string(textNumber));
+}
 
 LRESULT CALLBACK WindowProcedure(HWND window, UINT message, WPARAM wParam, LPARAM lParam) {
   LRESULT result = 0;
@@ -78,6 +89,7 @@ int main(int argc, char** argv) {
   qv_client_init(&client, ownWindow, OnText, nullptr);
   client.on_link_up = OnLinkUp;
   client.on_lost_text = OnLostText;
+  client.on_report = OnReport;
   qvclient::WriteEvent("ready " +
                        std::to_string(static_cast<std::int32_t>(reinterpret_cast<std::intptr_t>(ownWindow))));
 

@@ -19,7 +19,9 @@ class QuietDesktop : public Desktop {
   MainWindow CreateMainWindow(bool) override { return {0x2A0046, nullptr}; }
   void InstallCallback(WindowCallback) override {}
   EndRequest PollWindowEvent() override { return EndRequest::None; }
-  void WaitForWork(std::span<const std::intptr_t>) override {}  // the targets never run the main loop
+  // The targets never run the main loop.
+  std::size_t WaitForWork(std::span<const std::intptr_t> handles) override { return handles.size(); }
+  void AnnounceStart() override {}
   void InstallSessionEndHandler(std::function<void()>) override {}
   void ShowNotificationIcon(const NotificationIcon&) override {}
   void ErrorBox(const char*, const char*) override {

@@ -105,11 +105,14 @@ void RunRelay(Relay& relay) {
   // The system may end the process as soon as the window has answered.
   relay.desktop.InstallSessionEndHandler([&relay] { EndRelay(relay, EndRequest::SessionEnd); });
   StartServer(relay);
+  relay.desktop.AnnounceStart();  // clients of an earlier relay pair again
   ShowNotificationIcon(relay);
+  bool pairingsWoke = false;  // the last wait ended for a pairing's socket
   for (;;) {
     if (const EndRequest request = relay.desktop.PollWindowEvent(); request != EndRequest::None) {
       EndRelay(relay, request);
     }
+    if (std::exchange(pairingsWoke, false)) ReceiveOnPairings(relay);
     // Datagrams left over after a full batch are taken in the next turn at
     // once. Otherwise sleep until there is something to do: a message for
     // the window (a client's, sent or posted) or a datagram. No time limit:
@@ -117,7 +120,7 @@ void RunRelay(Relay& relay) {
     if (!ReceiveLoop(relay)) {
       // Idle: the log file is up to date whenever the relay waits.
       relay.log.Flush();
-      relay.desktop.WaitForWork(relay.datagramWait.handles());
+      pairingsWoke = relay.datagramWait.IsPairing(relay.desktop.WaitForWork(relay.datagramWait.handles()));
     }
   }
 }

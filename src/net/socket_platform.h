@@ -58,6 +58,16 @@ inline constexpr std::int32_t kNothingQueued = -1;
 // longer than `size` (and is lost), or an error reported for an earlier
 // send stood before it (and is consumed).
 inline constexpr std::int32_t kReceiveFailed = -2;
+// No datagram was taken: the network reported that an earlier send found
+// its destination port closed (an ICMP port unreachable; consumed).
+inline constexpr std::int32_t kPortClosed = -3;
+
+enum class Reach { Delivered, Unreachable, Failed };
+// Fixes the socket's one peer; Unreachable when there is no route to it. The
+// relay connects its pairings' sockets, so that the partner's refusals and
+// the word that its port is closed reach them and nothing else does; the
+// probe connects its own.
+Reach ConnectSocket(SocketHandle socket, const SocketAddress& peer);
 
 // Dotted IPv4 text -> network-order address; 255.255.255.255 when it does not
 // parse.

@@ -16,13 +16,10 @@ std::uint16_t BoundPort(SocketHandle socket);
 // The receive queue the platform granted, in bytes; -1 when unknown.
 std::int32_t ReceiveQueueSize(SocketHandle socket);
 
-// The probe's connected socket, on which the network's word that a datagram
-// cannot be delivered (an ICMP port or host unreachable, no route) comes back
-// as an error.
+// The probe's connected socket (ConnectSocket), on which the network's word
+// that a datagram cannot be delivered (an ICMP port or host unreachable, no
+// route) comes back as an error.
 
-enum class Reach { Delivered, Unreachable, Failed };
-// Fixes the socket's one peer; Unreachable when there is no route to it.
-Reach ConnectSocket(SocketHandle socket, const SocketAddress& peer);
 // Hands one datagram to the platform for the connected peer.
 Reach SendConnected(SocketHandle socket, const void* data, std::int32_t length);
 

@@ -60,6 +60,10 @@ SocketHandle OpenClientEndpoint(UdpEndpoint& endpoint, const char* host, std::in
   endpoint.address.sin_addr = ResolveHost(host);
   const SocketHandle socket = socket_platform::OpenDatagramSocket();
   endpoint.socketHandle = socket;
+  // Connected, so that the network's word that the partner's port is closed
+  // reaches the socket, and only the partner's datagrams do. A destination
+  // that cannot be connected to (one that did not resolve) is left as it is.
+  if (socket != 0) socket_platform::ConnectSocket(socket, endpoint.address);
   return socket;
 }
 
@@ -82,6 +86,22 @@ std::int32_t ReceiveDatagram(const UdpEndpoint& endpoint, void* buffer, std::int
   const std::int32_t received = socket_platform::ReceiveFrom(endpoint.socketHandle, buffer, size, sender);
   from = PeerAddress{sender.sin_port, sender.sin_addr};
   return received;
+}
+
+bool DatagramWait::WatchPairing(const UdpEndpoint& endpoint) {
+  if (handles_.empty()) return false;
+  const std::intptr_t shared = handles_.size() > 1 ? handles_[1] : 0;
+  const std::intptr_t handle = socket_platform::WatchForDatagrams(endpoint.socketHandle, shared);
+  if (handle == 0) return false;
+  if (std::find(handles_.begin() + 1, handles_.end(), handle) == handles_.end()) handles_.push_back(handle);
+  return true;
+}
+
+void DatagramWait::Unwatch(const UdpEndpoint& endpoint) {
+  // Where a socket is waited on itself, it is its own handle; a shared
+  // event is never a socket's handle, so it stays.
+  if (handles_.size() > 1) handles_.erase(std::remove(handles_.begin() + 1, handles_.end(), endpoint.socketHandle),
+                                          handles_.end());
 }
 
 bool DatagramWait::Watch(const UdpEndpoint& endpoint) {

@@ -63,20 +63,28 @@ inline constexpr std::int32_t kServerReceiveQueue = 1 << 20;
 
 // Takes the datagram at the head of a watched endpoint's queue, without
 // waiting: its length (0 for an empty one), its sender in `from`; or
-// socket_platform::kNothingQueued, or kReceiveFailed (nothing taken, but
-// more may be queued: a datagram longer than `size` is lost).
+// socket_platform::kNothingQueued, or kReceiveFailed or kPortClosed (nothing
+// taken, but more may be queued: a datagram longer than `size` is lost, or
+// an earlier send found its port closed).
 std::int32_t ReceiveDatagram(const UdpEndpoint& endpoint, void* buffer, std::int32_t size, PeerAddress& from);
 
-// What the main loop's one wait watches for datagrams: the endpoints that
-// joined it. On Windows their sockets share one event.
+// What the main loop's one wait watches for datagrams: the server endpoint
+// first, then the pairings' endpoints. On Windows the pairings' sockets
+// share one event of their own, however many there are.
 class DatagramWait {
  public:
-  // From now on a datagram queued on the endpoint's socket ends the main
-  // loop's wait, and receives from it never wait. False, with nothing
+  // From now on a datagram queued on the server endpoint's socket ends the
+  // main loop's wait, and receives from it never wait. False, with nothing
   // changed, when the platform refused.
   bool Watch(const UdpEndpoint& endpoint);
+  // The same for a pairing's endpoint; the server's comes first.
+  bool WatchPairing(const UdpEndpoint& endpoint);
+  // A pairing's endpoint leaves the wait, before its socket is closed.
+  void Unwatch(const UdpEndpoint& endpoint);
   // The platform's handles to wait on (Desktop::WaitForWork).
   std::span<const std::intptr_t> handles() const { return handles_; }
+  // Whether the wait that ended on handle `woke` ended for a pairing.
+  bool IsPairing(std::size_t woke) const { return woke >= 1 && woke < handles_.size(); }
 
  private:
   std::vector<std::intptr_t> handles_;

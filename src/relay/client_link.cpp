@@ -16,6 +16,7 @@
 #include "relay/command_record.h"
 #include "relay/datagram.h"
 #include "relay/operator_texts.h"
+#include "relay/pairing_delivery.h"
 #include "relay/peer_protocol.h"
 #include "relay/record_tag.h"
 #include "relay/relay.h"
@@ -84,6 +85,7 @@ VirtualServer& TakeOver(Relay& relay, VirtualServer& orphan, VirtualServer& fres
   relay.receiveBuffer.ReleaseHeld(orphan.clientWindow);  // its window is gone: nothing reads them
   orphan.clientProcess = fresh.clientProcess;
   orphan.clientProcessId = fresh.clientProcessId;
+  orphan.reportsWanted = false;  // the new client asks for them itself
   fresh.clientProcess = 0;
   fresh.clientProcessId = 0;
   return orphan;
@@ -101,10 +103,16 @@ void OpenLink(Relay& relay, VirtualServer& entry, const char* host) {
   // closed rather than left open for the rest of the process.
   if (entry.partnerEndpoint.socketHandle != 0) {
     relay.log.Line(texts::kEarlierLinkClosed);
+    relay.datagramWait.Unwatch(entry.partnerEndpoint);
     CloseEndpoint(entry.partnerEndpoint);
   }
+  entry.clientLoggedIn = false;
+  ForgetWaitingTexts(relay, entry);  // they were for the earlier partner
   if (OpenClientEndpoint(entry.partnerEndpoint, host, relay.settings.port) == 0) {
     ShowNoConnection(relay, host, relay.settings.port);
+  } else {
+    // Without it, the pairing only sends, as a plain relay does.
+    relay.datagramWait.WatchPairing(entry.partnerEndpoint);
   }
 }
 
@@ -161,7 +169,7 @@ CommandOutcome CreateVirtualServer(Relay& relay, const std::uint8_t* record, std
 // ---- Text, login and quit
 
 // The message's event ends before the send's own.
-void SendText(Relay& relay, const std::uint8_t* record, std::int32_t length, const VirtualServer& sender,
+void SendText(Relay& relay, const std::uint8_t* record, std::int32_t length, VirtualServer& sender,
               LogEvent& event) {
   const std::uint8_t* text = record + record_layout::kTextOffset;
   const std::int32_t textLength = length - record_layout::kTextOffset;
@@ -173,14 +181,25 @@ void SendText(Relay& relay, const std::uint8_t* record, std::int32_t length, con
 }
 
 // The send's event takes the place of the message's.
-void SendLogin(Relay& relay, const VirtualServer& sender, LogEvent& event) {
-  const LoginDatagram login = BuildLogin(sender.nameId);
-  SendDatagram(sender.partnerEndpoint, login.data(), static_cast<std::int32_t>(login.size()));
+void SendLogin(Relay& relay, VirtualServer& sender, LogEvent& event) {
+  sender.clientLoggedIn = true;  // so the pairing logs in back when its partner comes anew
+  LogInToPartner(sender, SteadyMilliseconds());
   event.Next(texts::kSendEvent);
   relay.log.Line(texts::kLoginBeingSent);
   const auto ip = AddressParts(sender.partnerAddress);
   relay.log.Line(texts::kLoginDataFormat, static_cast<long>(sender.nameId), ip[0], ip[1], ip[2], ip[3],
                  HandleNumber(sender.clientWindow));
+}
+
+// Switches the reports on the client's texts on or off and takes over the
+// client's count of its texts. A record too short to say so does nothing,
+// as a code without a command.
+void SetReports(Relay& relay, const std::uint8_t* record, std::int32_t length, VirtualServer& entry) {
+  if (!IsReportsRecord(length)) return;
+  const ReportsFields fields = ReadReportsRecord(record);
+  entry.reportsWanted = fields.on;
+  entry.lastTextNumber = fields.lastTextNumber;
+  relay.log.Line(fields.on ? texts::kReportsOnFormat : texts::kReportsOffFormat, HandleNumber(entry.clientWindow));
 }
 
 [[noreturn]] void Quit(Relay& relay) {
@@ -204,6 +223,9 @@ CommandOutcome HandleClientCommand(Relay& relay, const std::uint8_t* record, std
       return CommandOutcome::Executed;
     case CommandCode::Quit:
       Quit(relay);
+    case CommandCode::Reports:
+      SetReports(relay, record, length, sender);
+      return CommandOutcome::Executed;
   }
   // Code 1 and every code without a command: nothing to do.
   return CommandOutcome::Executed;

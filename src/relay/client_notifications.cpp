@@ -30,6 +30,12 @@ Delivery Notify(Relay& relay, WindowHandle clientWindow, std::uint32_t message, 
 
 }  // namespace
 
+void NotifyTextReport(Relay& relay, const VirtualServer& entry, TextReport report, std::uint32_t textNumber) {
+  if (!entry.reportsWanted) return;
+  Notify(relay, entry.clientWindow, QV_REPORT_MESSAGE, static_cast<std::uintptr_t>(report),
+         static_cast<std::intptr_t>(textNumber));
+}
+
 void NotifyLinkUp(Relay& relay, WindowHandle clientWindow) {
   Notify(relay, clientWindow, QV_PROCESS_ID_MESSAGE, 0, static_cast<std::intptr_t>(relay.clients.RelayProcessId()));
 }

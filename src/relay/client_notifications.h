@@ -6,10 +6,12 @@
 #include <cstdint>
 
 #include "base/handles.h"
+#include "quorvel_wire.h"
 
 namespace quorvel {
 
 struct Relay;
+struct VirtualServer;
 
 // Both are synchronous sends that wait at most kNotificationLimitMs, and not
 // at all for a window whose thread is hung, so one stuck client cannot stop
@@ -32,5 +34,17 @@ void NotifyLinkUp(Relay& relay, WindowHandle clientWindow);
 // answer in time, that buffer is held for the window, unchanged, and the
 // relay receives into fresh bytes of the same size from then on.
 void NotifyClientData(Relay& relay, WindowHandle clientWindow, const std::uint8_t* text, std::int32_t length);
+
+// What became of a text that the partner's relay did not take at once.
+enum class TextReport : std::uint32_t {
+  Waiting = QV_REPORT_WAITING,
+  SentLater = QV_REPORT_SENT_LATER,
+  Dropped = QV_REPORT_DROPPED,
+};
+
+// Tells the entry's client window about its text `textNumber`: the report
+// message with the report as wParam and the number as lParam. Only a client
+// that asked for reports gets one; every other client sees nothing.
+void NotifyTextReport(Relay& relay, const VirtualServer& entry, TextReport report, std::uint32_t textNumber);
 
 }  // namespace quorvel

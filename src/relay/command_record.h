@@ -17,6 +17,7 @@ enum class CommandCode : std::int8_t {
   SendText = QV_CODE_TEXT,
   SendLogin = QV_CODE_LOGIN,
   Quit = QV_CODE_QUIT,
+  Reports = QV_CODE_REPORTS,
 };
 
 namespace record_layout {
@@ -67,6 +68,21 @@ inline bool NamesClientWindow(const std::uint8_t* record, std::int32_t length) {
 // The window a create record names: its 32-bit handle, sign-extended.
 inline WindowHandle ReadClientWindow(const std::uint8_t* record) {
   return static_cast<WindowHandle>(ReadLittleEndian32(record + record_layout::kClientWindowOffset));
+}
+
+// What a reports record says; a shorter record says nothing.
+struct ReportsFields {
+  bool on;
+  std::uint32_t lastTextNumber;  // the client's count of the texts it handed over
+};
+
+inline bool IsReportsRecord(std::int32_t length) {
+  return length >= static_cast<std::int32_t>(QV_REPORTS_RECORD_LENGTH);
+}
+
+inline ReportsFields ReadReportsRecord(const std::uint8_t* record) {
+  return {record[QV_REPORTS_ON_OFFSET] != 0,
+          static_cast<std::uint32_t>(ReadLittleEndian32(record + QV_REPORTS_NUMBER_OFFSET))};
 }
 
 inline CreateVirtualServerFields ReadCreateRecord(const std::uint8_t* record) {

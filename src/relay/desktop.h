@@ -66,7 +66,13 @@ class Desktop {
   // when a datagram arrives); at once when either already is, or when a
   // close request is recorded that no queued message will carry to the next
   // poll. Nested loops (an error box, a notification) never wait on them.
-  virtual void WaitForWork(std::span<const std::intptr_t> datagramHandles) = 0;
+  // Returns the index of the handle that ended the wait; the number of
+  // handles when something else did.
+  virtual std::size_t WaitForWork(std::span<const std::intptr_t> datagramHandles) = 0;
+  // Tells the running clients that a relay has started and can be reached:
+  // posted to every top-level window, so that no hung window holds the
+  // relay up.
+  virtual void AnnounceStart() = 0;
   // Runs `end` when the user's session ends, before the window answers: the
   // system may end the process any time after that answer.
   virtual void InstallSessionEndHandler(std::function<void()> end) = 0;

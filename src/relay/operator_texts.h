@@ -102,6 +102,18 @@ inline constexpr char kEarlierLinkClosed[] = "Die bisherige Verbindung wird gesc
 inline constexpr char kTakeOverFormat[] = "Der Virtuelle Server von %ld wird \xFC" "bernommen";
 inline constexpr char kNoAnswerFormat[] = "Das Fenster %ld hat nicht rechtzeitig geantwortet";
 inline constexpr char kAnswersAgainFormat[] = "Das Fenster %ld antwortet wieder";
+inline constexpr char kReportsOnFormat[] = "Das Fenster %ld bekommt Berichte \xFC" "ber wartende Texte";
+inline constexpr char kReportsOffFormat[] = "Das Fenster %ld bekommt keine Berichte mehr";
+// A partner that comes and goes, and the texts that wait for it.
+inline constexpr char kPartnerLoggedInAnewFormat[] = "Der Partner meldet sich neu an, von Port %ld";
+inline constexpr char kLoginSentBack[] = "Eigener Login wird erneut gesendet";
+inline constexpr char kTextRefusedSentAgain[] =
+    "Der Partner hat einen Text abgelehnt, er wird nach einem Login erneut gesendet";
+inline constexpr char kPartnerPortClosed[] = "Der Port des Partners ist geschlossen";
+inline constexpr char kTextsWaitFormat[] = "Texte warten auf den Partner: %ld";
+inline constexpr char kWaitingTextDroppedFormat[] = "Ein wartender Text wird verworfen, %ld Bytes";
+inline constexpr char kWaitingTextsSentFormat[] = "%ld wartende Texte werden gesendet";
+inline constexpr char kWaitingTextsLostFormat[] = "%ld wartende Texte gehen verloren";
 inline constexpr char kNoMemoryForDatagram[] = "Kein Speicher f\xFC" "r das Datagramm, es wird nicht gesendet";
 
 }  // namespace quorvel::texts

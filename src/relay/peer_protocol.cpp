@@ -3,16 +3,14 @@
 
 #include "relay/peer_protocol.h"
 
-#include <limits>
-#include <memory>
-#include <new>
-
 #include "base/byte_order.h"
 #include "log/log_event.h"
 #include "net/udp_transport.h"
 #include "relay/client_notifications.h"
 #include "relay/datagram.h"
+#include "relay/login_choice.h"
 #include "relay/operator_texts.h"
+#include "relay/pairing_delivery.h"
 #include "relay/relay.h"
 
 namespace quorvel {
@@ -58,9 +56,8 @@ void Refuse(Relay& relay, DatagramType type, const PeerAddress& sender) {
 
 // ---- Datagrams from logged-in partners
 
-void Reply(const VirtualServer& entry, DatagramType type) {
-  const ReplyDatagram reply = BuildReply(type);
-  SendDatagram(entry.partnerEndpoint, reply.data(), kReplyLength);
+void Reply(VirtualServer& entry, DatagramType type) {
+  SendFromPairing(entry, BuildReply(type), SteadyMilliseconds());
 }
 
 // The text is shown up to its first zero byte; the window gets all of it.
@@ -73,21 +70,6 @@ void ForwardText(Relay& relay, const std::uint8_t* text, std::int32_t length, co
   // What clients log while the window handles the text is not the datagram's.
   event.End();
   NotifyClientData(relay, entry.clientWindow, text, length);
-}
-
-// ---- Sending clients' texts
-
-// Builds the Text datagram in a block of its own and sends it. False when
-// no memory for the block could be had (a datagram length must also fit in
-// 32 bits); nothing is sent then.
-bool SendTextDatagram(const UdpEndpoint& endpoint, const std::uint8_t* data, std::int32_t length) {
-  if (length == std::numeric_limits<std::int32_t>::max()) return false;
-  const std::int32_t size = TextDatagramLength(length);
-  std::unique_ptr<std::uint8_t[]> block(new (std::nothrow) std::uint8_t[static_cast<std::size_t>(size)]);
-  if (!block) return false;
-  WriteTextDatagram(block.get(), data, length);
-  SendDatagram(endpoint, block.get(), size);
-  return true;
 }
 
 }  // namespace
@@ -129,16 +111,33 @@ void AcceptLogin(Relay& relay, std::span<const std::uint8_t> datagram, const Pee
   relay.log.Line(texts::kLoginIpFormat, ip[0], ip[1], ip[2], ip[3]);
   relay.log.Line(texts::kLoginNameFormat, static_cast<long>(name));
 
-  VirtualServer* entry = relay.table.FindLoginCandidate(name, from.peerIp);
-  if (entry == nullptr) {
+  const LoginChoice choice = ChooseLoginPairing(relay.table, name, from);
+  // The next client's entry goes behind where this lookup stops, as after
+  // every lookup: at the chosen pairing, or at the end.
+  relay.table.FindFirst([&choice](const VirtualServer& entry) { return &entry == choice.entry; });
+  if (choice.outcome == LoginOutcome::Refused) {
     Refuse(relay, type, from);
     return;
   }
-
-  entry->loginSource = from;
+  VirtualServer& entry = *choice.entry;
+  if (choice.outcome == LoginOutcome::AlreadyLoggedIn) {  // the dispatch hands those to the entry itself
+    Reply(entry, DatagramType::AlreadyLoggedIn);
+    return;
+  }
+  // A partner that restarted logs in from a new port; the old one is a
+  // stranger from now on.
+  const bool anew = choice.outcome == LoginOutcome::Rebound;
+  if (anew) relay.log.Line(texts::kPartnerLoggedInAnewFormat, static_cast<long>(PortFromNetworkOrder(from.peerPort)));
+  BindPartner(entry, from, relay.loginsAccepted);
   relay.log.Line(texts::kLoginAccepted);
-  const ReplyDatagram reply = BuildReply(DatagramType::LoginOk);
-  SendDatagram(entry->partnerEndpoint, reply.data(), kReplyLength);
+  Reply(entry, DatagramType::LoginOk);
+  ResumeWithPartner(relay, entry, anew, SteadyMilliseconds());
+}
+
+void ReceiveOnPairings(Relay& relay) {
+  for (VirtualServer& entry : relay.table) {
+    if (entry.partnerEndpoint.socketHandle != 0) ReceiveOnPairing(relay, entry);
+  }
 }
 
 void HandlePeerDatagram(Relay& relay, std::span<const std::uint8_t> datagram, VirtualServer& entry,
@@ -177,20 +176,25 @@ void HandlePeerDatagram(Relay& relay, std::span<const std::uint8_t> datagram, Vi
   }
 }
 
-void SendClientData(Relay& relay, const VirtualServer& sender, const std::uint8_t* data, std::int32_t length) {
+void SendClientData(Relay& relay, VirtualServer& sender, const std::uint8_t* data, std::int32_t length) {
   if (length < 0) return;
-
-  const bool built = SendTextDatagram(sender.partnerEndpoint, data, length);
+  ReceiveOnPairing(relay, sender);  // what the partner said meanwhile decides where the text goes
 
   const LogEvent event(relay.log, texts::kSendEvent);
   // Where the data come from: the client, named by its process handle as in
   // the lines of its announcement and of its messages.
   relay.log.Line(texts::kSendingDataFromFormat, HandleNumber(sender.clientProcess));
-  if (built) {
-    relay.log.Line(texts::kDataFollows);
-    relay.log.Text(data, length);
-  } else {
-    relay.log.Line(texts::kNoMemoryForDatagram);
+  const std::span<const std::uint8_t> text(data, static_cast<std::size_t>(length));
+  switch (DeliverText(relay, sender, text, SteadyMilliseconds())) {
+    case TextFate::Sent:
+      relay.log.Line(texts::kDataFollows);
+      relay.log.Text(data, length);
+      break;
+    case TextFate::NoMemory:
+      relay.log.Line(texts::kNoMemoryForDatagram);
+      break;
+    case TextFate::Waiting:  // the outbox has said so
+      break;
   }
 }
 

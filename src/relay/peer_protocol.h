@@ -46,9 +46,14 @@ void AcceptLogin(Relay& relay, std::span<const std::uint8_t> datagram, const Pee
 void HandlePeerDatagram(Relay& relay, std::span<const std::uint8_t> datagram, VirtualServer& entry,
                         LogEvent& event);
 
+// Takes what came to the pairings' own sockets: the partners' refusals of
+// what a pairing sent, and the word that a partner's port is closed.
+void ReceiveOnPairings(Relay& relay);
+
 // Sends `length` bytes (0 or more) of the client of `sender` as one Text
-// datagram through its partner endpoint. A send that fails, or a datagram
-// for which no memory can be had, is simply not sent.
-void SendClientData(Relay& relay, const VirtualServer& sender, const std::uint8_t* data, std::int32_t length);
+// datagram through its partner endpoint, or lets them wait while texts wait
+// before them (pairing_delivery.h). A send that fails, or a datagram for
+// which no memory can be had, is simply not sent.
+void SendClientData(Relay& relay, VirtualServer& sender, const std::uint8_t* data, std::int32_t length);
 
 }  // namespace quorvel

@@ -11,6 +11,7 @@
 #include "net/udp_transport.h"
 #include "relay/client_platform.h"
 #include "relay/desktop.h"
+#include "relay/pairing_delivery.h"
 #include "relay/receive_buffer.h"
 #include "relay/settings.h"
 #include "relay/virtual_server_table.h"
@@ -35,6 +36,7 @@ struct Relay {
   ReceiveBuffer receiveBuffer;
   ByteBuffer clientDataBuffer;  // records copied out of clients
   VirtualServerTable table;
+  std::uint64_t loginsAccepted = 0;  // partners' logins, counted to order them
   DebugLog log;
 };
 
@@ -42,6 +44,7 @@ struct Relay {
 // window and ends the process with exit code 0. Sends nothing to anyone; the
 // sockets and the client processes are left to the end of the process.
 [[noreturn]] inline void Shutdown(Relay& relay) {
+  LogTextsLostAtEnd(relay);
   relay.log.Flush();
   relay.desktop.DestroyMainWindow();
   relay.desktop.EndProcess();

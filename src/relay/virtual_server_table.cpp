@@ -6,12 +6,6 @@
 
 namespace quorvel {
 
-namespace {
-
-bool IsLoggedIn(const VirtualServer& entry) { return entry.loginSource != PeerAddress{}; }
-
-}  // namespace
-
 VirtualServerTable::~VirtualServerTable() {
   VirtualServer* entry = head_;
   while (entry != nullptr) {
@@ -37,12 +31,6 @@ VirtualServer* VirtualServerTable::AddVirtualServer() {
 
 VirtualServer* VirtualServerTable::FindByLoginSource(const PeerAddress& source) {
   return FindFirst([&source](const VirtualServer& entry) { return entry.loginSource == source; });
-}
-
-VirtualServer* VirtualServerTable::FindLoginCandidate(std::int32_t nameId, std::uint32_t address) {
-  return FindFirst([nameId, address](const VirtualServer& entry) {
-    return entry.partnerAddress == address && entry.nameId == nameId && !IsLoggedIn(entry);
-  });
 }
 
 }  // namespace quorvel

@@ -7,6 +7,8 @@
 
 #include "base/handles.h"
 #include "net/udp_transport.h"
+#include "relay/outbox.h"
+#include "relay/sent_log.h"
 
 namespace quorvel {
 
@@ -21,7 +23,15 @@ struct VirtualServer {
   std::uint32_t clientProcessId = 0;
   UdpEndpoint partnerEndpoint;
   PeerAddress loginSource;  // all zero = no partner logged in
+  std::uint64_t loginOrder = 0;  // when the partner logged in, in the relay's count of logins
   bool configured = false;  // a create command has named the partner
+  // The client asked to hear what becomes of texts that wait; texts are
+  // numbered in the client's own count, which the request carries.
+  bool reportsWanted = false;
+  std::uint32_t lastTextNumber = 0;
+  bool clientLoggedIn = false;  // the client has asked to log in on this link
+  Outbox outbox;                // texts that wait for the partner
+  SentLog sentLog;              // what was sent lately, for the partner's refusals
 
   VirtualServer* next = nullptr;  // table order
 };
@@ -53,7 +63,24 @@ class VirtualServerTable {
     return nullptr;
   }
   VirtualServer* FindByLoginSource(const PeerAddress& source);
-  VirtualServer* FindLoginCandidate(std::int32_t nameId, std::uint32_t address);
+
+  // Table order, for walks that look at every entry; they leave the
+  // insertion point alone.
+  class Iterator {
+   public:
+    explicit Iterator(VirtualServer* at) : at_(at) {}
+    VirtualServer& operator*() const { return *at_; }
+    Iterator& operator++() {
+      at_ = at_->next;
+      return *this;
+    }
+    bool operator==(const Iterator&) const = default;
+
+   private:
+    VirtualServer* at_;
+  };
+  Iterator begin() { return Iterator(head_); }
+  Iterator end() { return Iterator(nullptr); }
 
  private:
   VirtualServer* head_ = nullptr;

@@ -8,6 +8,8 @@
 #include <list>
 #include <mutex>
 
+#include "quorvel_wire.h"
+
 namespace quorvel::win32 {
 
 namespace {
@@ -121,12 +123,12 @@ EndRequest Win32Desktop::PollWindowEvent() {
   return request == EndRequest::None && message.message == WM_CLOSE ? EndRequest::Close : request;
 }
 
-void Win32Desktop::WaitForWork(std::span<const std::intptr_t> datagramHandles) {
+std::size_t Win32Desktop::WaitForWork(std::span<const std::intptr_t> datagramHandles) {
   // A close request that another program sent while the thread was in a
   // nested loop (an error box, a notification) is recorded without a queued
   // message; the hidden window may never get one to carry it, so the next
   // poll must come now.
-  if (window_.CloseRecorded() || icon_.EndCommandRecorded()) return;
+  if (window_.CloseRecorded() || icon_.EndCommandRecorded()) return datagramHandles.size();
   HANDLE handles[MAXIMUM_WAIT_OBJECTS - 1];
   const DWORD count = static_cast<DWORD>(std::min(datagramHandles.size(), std::size(handles)));
   for (DWORD at = 0; at < count; ++at) handles[at] = reinterpret_cast<HANDLE>(datagramHandles[at]);
@@ -134,7 +136,16 @@ void Win32Desktop::WaitForWork(std::span<const std::intptr_t> datagramHandles) {
   // which PeekMessageA then delivers. MWMO_INPUTAVAILABLE: a message that an
   // earlier poll has seen but not taken ends the wait too, not only one that
   // arrives from now on.
-  MsgWaitForMultipleObjectsEx(count, count != 0 ? handles : nullptr, INFINITE, QS_ALLINPUT, MWMO_INPUTAVAILABLE);
+  const DWORD woke =
+      MsgWaitForMultipleObjectsEx(count, count != 0 ? handles : nullptr, INFINITE, QS_ALLINPUT, MWMO_INPUTAVAILABLE);
+  return woke - WAIT_OBJECT_0 < count ? woke - WAIT_OBJECT_0 : datagramHandles.size();
+}
+
+// A registered message, as the taskbar announces itself with "TaskbarCreated";
+// posted, since a broadcast send would wait on every hung window.
+void Win32Desktop::AnnounceStart() {
+  const UINT started = RegisterWindowMessageA(QV_RELAY_STARTED_MESSAGE_NAME);
+  if (started != 0) PostMessageA(HWND_BROADCAST, started, 0, static_cast<LPARAM>(GetCurrentProcessId()));
 }
 
 void Win32Desktop::EndProcess() { ExitProcess(0); }

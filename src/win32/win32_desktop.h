@@ -20,7 +20,8 @@ class Win32Desktop final : public Desktop {
   Desktop::MainWindow CreateMainWindow(bool withLog) override;
   void InstallCallback(WindowCallback callback) override { window_.InstallCallback(std::move(callback)); }
   EndRequest PollWindowEvent() override;
-  void WaitForWork(std::span<const std::intptr_t> datagramHandles) override;
+  std::size_t WaitForWork(std::span<const std::intptr_t> datagramHandles) override;
+  void AnnounceStart() override;
   void InstallSessionEndHandler(std::function<void()> end) override {
     window_.InstallSessionEndHandler(std::move(end));
   }

@@ -12,6 +12,7 @@
 #include "base/byte_order.h"
 #include "client_link_fixture.h"
 #include "doubles/failing_allocation.h"
+#include "relay/client_notifications.h"
 
 namespace quorvel::testing {
 namespace {
@@ -414,6 +415,25 @@ TEST_F(SendCommandsTest, CodesWithoutACommandAreAnsweredAndDoNothing) {
 
   EXPECT_EQ(Hand(0x1234, 0x6200, TextRecord("first")), 1u);
   EXPECT_EQ(partner.NextBytes(), "\x07" "first");
+}
+
+TEST_F(SendCommandsTest, ReportsReachOnlyAClientThatAskedAndNameTextsInItsCount) {
+  VirtualServer& entry = *EntryOf(relay.table, 0x1234);
+  NotifyTextReport(relay, entry, TextReport::Waiting, 1);  // not asked for
+  EXPECT_EQ(Hand(0x1234, 0x5000, ReportsRecord(true, 41)), 1u);
+  EXPECT_EQ(Hand(0x1234, 0x5100, TextRecord("a")), 1u);
+  EXPECT_EQ(entry.lastTextNumber, 42u);
+  NotifyTextReport(relay, entry, TextReport::SentLater, 42);
+  EXPECT_EQ(Hand(0x1234, 0x5200, ReportsRecord(false, 42)), 1u);
+  NotifyTextReport(relay, entry, TextReport::Dropped, 42);
+
+  ASSERT_EQ(clients.sent.size(), 2u);  // the create's notification and one report
+  EXPECT_EQ(clients.sent[1].window, 0x30042);
+  EXPECT_EQ(clients.sent[1].message, QV_REPORT_MESSAGE);
+  EXPECT_EQ(clients.sent[1].wParam, static_cast<std::uintptr_t>(QV_REPORT_SENT_LATER));
+  EXPECT_EQ(clients.sent[1].lParam, 42);
+  EXPECT_NE(NewLog().find("  Das Fenster 196674 bekommt Berichte \xFC" "ber wartende Texte\n"), std::string::npos);
+  EXPECT_NE(NewLog().find("  Das Fenster 196674 bekommt keine Berichte mehr\n"), std::string::npos);
 }
 
 TEST_F(SendCommandsTest, WithDebuggingOffTheSameDatagramsLeaveAndNothingIsLogged) {

@@ -52,6 +52,9 @@ inline std::string RecordTag(std::uint32_t processId) { return LittleEndian32(QV
 inline std::string TextRecord(const std::string& text) { return std::string(1, '\x02') + text; }
 inline std::string LoginRecord() { return std::string(1, '\x03'); }
 inline std::string QuitRecord() { return std::string(1, '\x04'); }
+inline std::string ReportsRecord(bool on, std::uint32_t lastText) {
+  return std::string(1, '\x05') + std::string(1, on ? '\x01' : '\0') + LittleEndian32(lastText);
+}
 
 // A relay of its own for one case of a table, with the client processes 1
 // and 2 registered in that order under the handles 0x10 and 0x20.

@@ -184,20 +184,23 @@ TEST_F(AcceptLogin, MatchingLoginRegistersItsSourceAndIsAnsweredAtThePartnersSer
             "  Name gefunden, Login erfolgreich!\n");
 }
 
-TEST_F(AcceptLogin, LoginFromAnotherPortOfTheLoggedInPartnerIsRefusedToThatPort) {
+TEST_F(AcceptLogin, TheLoggedInPartnerLoggingInFromANewPortTakesThePairingAndTheOldPortIsAStranger) {
   VirtualServer& entry = Configure(7);
   Deliver(partnerEntry, Login(7));
   ExpectOnly(partnerServer, Bytes({0x02}));
-  const PeerAddress registered = entry.loginSource;
+  const std::size_t before = relay.log.Render().size();
 
   UdpSocket restarted;  // the partner after a restart: same address, new port
   Deliver(restarted, Login(7));
-  const auto refusal = restarted.Next();
-  ASSERT_TRUE(refusal.has_value());
-  EXPECT_EQ(refusal->bytes, Bytes({0x03}));
-  EXPECT_EQ(refusal->sourcePort, relayPort);  // from the server port
-  EXPECT_FALSE(partnerServer.HasWaiting());
-  EXPECT_EQ(entry.loginSource, registered);
+  ExpectOnly(partnerServer, Bytes({0x02}));
+  EXPECT_FALSE(restarted.HasWaiting());
+  EXPECT_EQ(entry.loginSource.peerPort, PortToNetworkOrder(restarted.port()));
+  EXPECT_EQ(relay.log.Render().substr(before),
+            "EmpfangsEvent\n  Login\n  IP: 127.0.0.1\n  Name: 7\n"
+            "  Der Partner meldet sich neu an, von Port " + std::to_string(restarted.port()) + "\n"
+            "  Name gefunden, Login erfolgreich!\n");
+  Deliver(partnerEntry, Bytes({0x05}));
+  ExpectOnly(partnerEntry, Bytes({0x03}));
 }
 
 TEST_F(AcceptLogin, LoginFromAnotherAddressIsRefused) {
@@ -287,10 +290,11 @@ TEST_F(AcceptLogin, EntriesWithEqualKeysAreFilledInTableOrder) {
   ExpectOnly(partnerServer, Bytes({0x02}));
   EXPECT_EQ(second.loginSource.peerPort, PortToNetworkOrder(secondSource.port()));
 
+  // None is free: the one whose partner logged in longest ago is taken.
   Deliver(thirdSource, Login(7));
-  ExpectOnly(thirdSource, Bytes({0x03}));
-  EXPECT_FALSE(partnerServer.HasWaiting());
-  EXPECT_EQ(first.loginSource.peerPort, PortToNetworkOrder(partnerEntry.port()));
+  ExpectOnly(partnerServer, Bytes({0x02}));
+  EXPECT_FALSE(thirdSource.HasWaiting());
+  EXPECT_EQ(first.loginSource.peerPort, PortToNetworkOrder(thirdSource.port()));
   EXPECT_EQ(second.loginSource.peerPort, PortToNetworkOrder(secondSource.port()));
 }
 
@@ -314,7 +318,7 @@ TEST_F(AcceptLogin, WithDebuggingOffTheRepliesAreTheSameAndNothingIsLogged) {
   Deliver(partnerEntry, Login(7));
   ExpectOnly(partnerServer, Bytes({0x02}));
   EXPECT_NE(entry.loginSource, PeerAddress{});
-  UdpSocket stranger;
+  UdpSocket stranger("127.0.0.2");
   Deliver(stranger, Login(7));
   ExpectOnly(stranger, Bytes({0x03}));
   Deliver(stranger, Bytes({0x03}));

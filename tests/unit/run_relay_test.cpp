@@ -155,6 +155,7 @@ TEST_F(RunRelayTest, APortOutsideOneTo65535IsShownAndEndsTheRelay) {
                         "the port message with the configured number");
               run.Check(run.relay.serverEndpoint.socketHandle == 0, "nothing bound");
               run.Check(run.desktop.polls == 0, "no poll");
+              run.Check(run.desktop.announcements == 0, "no start announced");
               run.Check(run.relay.log.Render().find("Server auf Port") == std::string::npos, "no server line");
             };
           });
@@ -202,6 +203,7 @@ TEST_F(RunRelayTest, WithDebuggingTheLogStartsWithTheWindowAndServerLinesAtTheTo
                           shown[0].parent == LogView::kTopLevel && shown[1].parent == LogView::kTopLevel,
                       "the start-up lines reach the view at the top level");
             run.Check(run.desktop.boxes.empty(), "no box");
+            run.Check(run.desktop.announcements == 1, "the start announced once");
           };
         });
       },

@@ -86,6 +86,17 @@ TEST(SdkRecords, LoginAndQuitRecordsReadBackAsTheirCommands) {
   EXPECT_EQ(qv_build_quit_record(record, 0), 0u);
 }
 
+TEST(SdkRecords, ReportsRecordsReadBackWithTheirSwitchAndNumber) {
+  std::uint8_t record[QV_REPORTS_RECORD_LENGTH] = {};
+  ASSERT_EQ(qv_build_reports_record(record, sizeof record, 2, 0xFFFFFFFEu), sizeof record);
+  EXPECT_EQ(quorvel::ReadCommandCode(record), CommandCode::Reports);
+  EXPECT_TRUE(quorvel::ReadReportsRecord(record).on);
+  EXPECT_EQ(quorvel::ReadReportsRecord(record).lastTextNumber, 0xFFFFFFFEu);
+  ASSERT_EQ(qv_build_reports_record(record, sizeof record, 0, 3), sizeof record);
+  EXPECT_FALSE(quorvel::ReadReportsRecord(record).on);
+  EXPECT_EQ(qv_build_reports_record(record, sizeof record - 1, 1, 3), 0u);
+}
+
 // Two client processes must never both commit memory at one record address,
 // or the relay may run one's records for the other. Blocks are 64 KiB apart,
 // so distinct block addresses never overlap.

@@ -28,7 +28,6 @@ TEST(VirtualServerTable, EmptyTableFindsNothingAndTakesTheFirstEntryAtItsHead) {
   VirtualServerTable table;
   EXPECT_EQ(EntryOf(table, 0), nullptr);
   EXPECT_EQ(table.FindByLoginSource(PeerAddress{}), nullptr);
-  EXPECT_EQ(table.FindLoginCandidate(0, 0), nullptr);
 
   VirtualServer* first = Announce(table, 1);
   ASSERT_NE(first, nullptr);
@@ -88,26 +87,6 @@ TEST(VirtualServerTable, LookupsReturnTheFirstMatchInTableOrder) {
   // Port and address count together.
   EXPECT_EQ(table.FindByLoginSource(PeerAddress{PortToNetworkOrder(50001), kPartnerSource.peerIp}), nullptr);
   EXPECT_EQ(table.FindByLoginSource(PeerAddress{kPartnerSource.peerPort, kOtherIp}), nullptr);
-}
-
-TEST(VirtualServerTable, LoginCandidateNeedsAddressNameAndNoLoggedInPartner) {
-  VirtualServerTable table;
-  VirtualServer* loggedIn = Announce(table, 1);
-  VirtualServer* free = Announce(table, 2);
-  VirtualServer* otherName = Announce(table, 3);
-  for (VirtualServer* entry : {loggedIn, free}) {
-    entry->nameId = 7;
-    entry->partnerAddress = kPartnerSource.peerIp;
-  }
-  otherName->nameId = 8;
-  otherName->partnerAddress = kPartnerSource.peerIp;
-  loggedIn->loginSource = kPartnerSource;
-
-  EXPECT_EQ(table.FindLoginCandidate(7, kPartnerSource.peerIp), free);
-  EXPECT_EQ(table.FindLoginCandidate(8, kPartnerSource.peerIp), otherName);
-  EXPECT_EQ(table.FindLoginCandidate(7, kOtherIp), nullptr);
-  free->loginSource = PeerAddress{PortToNetworkOrder(50001), kPartnerSource.peerIp};
-  EXPECT_EQ(table.FindLoginCandidate(7, kPartnerSource.peerIp), nullptr);
 }
 
 TEST(VirtualServerTable, AddingWithoutMemoryChangesNothing) {

@@ -183,8 +183,9 @@ def logged_in_partner(session):
     socket; then a Ping is answered Alive and a repeated Login
     AlreadyLoggedIn, both there too; Texts of 3000 and 65,507 bytes and an
     empty one reach the client byte for byte; a Logout changes nothing; a
-    Login from another port of the partner is refused to that port. The log
-    tree shows all of it."""
+    Login from another port of the partner (after its restart) takes the
+    entry, and the old port is a stranger from then on. The log tree shows
+    all of it."""
     host, window, relay_address, partner = start(session)
     relay = (relay_address, partner.port)
     name_id = -5
@@ -217,9 +218,10 @@ def logged_in_partner(session):
 
     restarted = partner.socket()
     restarted.sendto(login(name_id), relay)
-    expect_reply(restarted, b"\x03", relay, "a Login from another port")
-    expect_silence(partner.server, "the refused Login")
-    expect_silence(entry, "the whole exchange")
+    expect_reply(partner.server, b"\x02", entry_socket, "a Login from another port")
+    expect_silence(restarted, "the Login from another port")
+    entry.sendto(b"\x05", relay)
+    expect_reply(entry, b"\x03", relay, "a Ping from the old port")
 
     forwarded = b"Nachricht wird an das Fenster " + str(client.window).encode() + b" weitergeleitet"
     text_from = (0, RECEIVE_EVENT), (1, b"Der Text stammt von " + str(name_id).encode())
@@ -237,7 +239,10 @@ def logged_in_partner(session):
                 + [*text_from, (1, b"Es ist ein Text"), (1, b"Er beinhaltet folgende Nachricht:"),
                    (1, b""), (1, forwarded)]
                 + [(0, RECEIVE_EVENT), (1, b"Login"), (1, b"IP: " + partner.address.encode()),
-                   (1, b"Name: " + str(name_id).encode()), (1, REFUSED)])
+                   (1, b"Name: " + str(name_id).encode()),
+                   (1, b"Der Partner meldet sich neu an, von Port " + str(restarted.getsockname()[1]).encode()),
+                   (1, ACCEPTED)]
+                + [(0, RECEIVE_EVENT), (1, REFUSED)])
     check_equal(peer_lines(host, window, expected), expected, "log lines of the peer protocol")
 
 

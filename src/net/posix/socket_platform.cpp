@@ -109,7 +109,7 @@ std::int32_t ReceiveFrom(SocketHandle socket, void* buffer, std::int32_t size, S
   FromSockaddr(platform, sender);
   if (received > size) return kReceiveFailed;
   if (received >= 0) return static_cast<std::int32_t>(received);
-  return PeerUnreachable() ? kReceiveFailed : kNothingQueued;
+  return PeerUnreachable() ? kPortClosed : kNothingQueued;
 }
 
 Readiness WaitForDatagram(SocketHandle socket, std::int32_t timeoutMilliseconds) {

@@ -162,8 +162,9 @@ std::int32_t ReceiveFrom(SocketHandle socket, void* buffer, std::int32_t size, S
   if (received != SOCKET_ERROR) return received;
   switch (TakeLastFailure()) {
     case Failure::MessageTooLong:  // too long, and the datagram is gone
-    case Failure::Unreachable:     // a refusal of an earlier send, consumed
       return kReceiveFailed;
+    case Failure::Unreachable:  // a refusal of an earlier send, consumed
+      return kPortClosed;
     default:
       return kNothingQueued;
   }

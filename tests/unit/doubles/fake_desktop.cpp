@@ -65,12 +65,12 @@ void FakeDesktop::DeliverSent() {
   }
 }
 
-void FakeDesktop::WaitForWork(std::span<const std::intptr_t> datagramHandles) {
+std::size_t FakeDesktop::WaitForWork(std::span<const std::intptr_t> datagramHandles) {
   ++waits;
-  if (!scriptedPolls.empty()) return;  // queued messages end the wait at once
+  if (!scriptedPolls.empty()) return datagramHandles.size();  // queued messages end the wait at once
   {
     const std::lock_guard<std::mutex> hold(lock_);
-    if (!sent_.empty() || closeRequested_) return;
+    if (!sent_.empty() || closeRequested_) return datagramHandles.size();
   }
   std::vector<pollfd> watched{{wake_, POLLIN, 0}};
   std::transform(datagramHandles.begin(), datagramHandles.end(), std::back_inserter(watched),
@@ -78,6 +78,10 @@ void FakeDesktop::WaitForWork(std::span<const std::intptr_t> datagramHandles) {
   while (::poll(watched.data(), watched.size(), -1) < 0 && errno == EINTR) {
   }
   Clear(wake_);
+  for (std::size_t at = 1; at < watched.size(); ++at) {
+    if (watched[at].revents != 0) return at - 1;
+  }
+  return datagramHandles.size();
 }
 
 std::optional<std::uint32_t> FakeDesktop::SendFromOtherThread(std::uint32_t message, std::uintptr_t wParam,

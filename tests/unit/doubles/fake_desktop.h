@@ -37,7 +37,8 @@ class FakeDesktop : public Desktop {
   MainWindow CreateMainWindow(bool withLog) override;
   void InstallCallback(WindowCallback callback) override { callback_ = std::move(callback); }
   EndRequest PollWindowEvent() override;
-  void WaitForWork(std::span<const std::intptr_t> datagramHandles) override;
+  std::size_t WaitForWork(std::span<const std::intptr_t> datagramHandles) override;
+  void AnnounceStart() override { ++announcements; }
   void InstallSessionEndHandler(std::function<void()> end) override { sessionEnd = std::move(end); }
   void ShowNotificationIcon(const NotificationIcon& icon) override { shownIcons.push_back(icon); }
   void ErrorBox(const char* caption, const char* text) override;
@@ -59,6 +60,7 @@ class FakeDesktop : public Desktop {
   int createCalls = 0;
   bool createdWithLog = false;
   int destroyCalls = 0;
+  int announcements = 0;
   std::deque<EndRequest> scriptedPolls;  // what the next polls return; then None
   std::function<void()> sessionEnd;      // what the relay runs when the session ends
   std::vector<NotificationIcon> shownIcons;

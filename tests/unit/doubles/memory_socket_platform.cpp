@@ -41,6 +41,7 @@ bool SendTo(SocketHandle socket, const void* data, std::int32_t length, const So
 }
 
 WaitHandle WatchForDatagrams(SocketHandle socket, WaitHandle) { return socket; }
+Reach ConnectSocket(SocketHandle socket, const SocketAddress&) { return socket != 0 ? Reach::Delivered : Reach::Failed; }
 std::int32_t ReceiveFrom(SocketHandle, void*, std::int32_t, SocketAddress&) { return kNothingQueued; }
 Readiness WaitForDatagram(SocketHandle, std::int32_t) { return Readiness::TimedOut; }
 
