@@ -107,20 +107,26 @@ void RunRelay(Relay& relay) {
   StartServer(relay);
   relay.desktop.AnnounceStart();  // clients of an earlier relay pair again
   ShowNotificationIcon(relay);
-  bool pairingsWoke = false;  // the last wait ended for a pairing's socket
+  // A socket is read only when its handle ended the last wait, or when a
+  // full batch left datagrams behind, so that a turn woken by a client's
+  // message costs no receive. The first turn takes what came before it.
+  bool serverWoke = true;
+  bool pairingsWoke = false;
   for (;;) {
     if (const EndRequest request = relay.desktop.PollWindowEvent(); request != EndRequest::None) {
       EndRelay(relay, request);
     }
     if (std::exchange(pairingsWoke, false)) ReceiveOnPairings(relay);
-    // Datagrams left over after a full batch are taken in the next turn at
-    // once. Otherwise sleep until there is something to do: a message for
-    // the window (a client's, sent or posted) or a datagram. No time limit:
-    // the wait ends on either, and on nothing else.
-    if (!ReceiveLoop(relay)) {
+    if (serverWoke) serverWoke = ReceiveLoop(relay);
+    // Otherwise sleep until there is something to do: a message for the
+    // window (a client's, sent or posted) or a datagram. No time limit: the
+    // wait ends on either, and on nothing else.
+    if (!serverWoke) {
       // Idle: the log file is up to date whenever the relay waits.
       relay.log.Flush();
-      pairingsWoke = relay.datagramWait.IsPairing(relay.desktop.WaitForWork(relay.datagramWait.handles()));
+      const std::size_t woke = relay.desktop.WaitForWork(relay.datagramWait.handles());
+      serverWoke = relay.datagramWait.IsServer(woke);
+      pairingsWoke = relay.datagramWait.IsPairing(woke);
     }
   }
 }

@@ -83,7 +83,9 @@ class DatagramWait {
   void Unwatch(const UdpEndpoint& endpoint);
   // The platform's handles to wait on (Desktop::WaitForWork).
   std::span<const std::intptr_t> handles() const { return handles_; }
-  // Whether the wait that ended on handle `woke` ended for a pairing.
+  // Whether the wait that ended on handle `woke` ended for the server's
+  // endpoint, or for a pairing's.
+  bool IsServer(std::size_t woke) const { return woke == 0 && !handles_.empty(); }
   bool IsPairing(std::size_t woke) const { return woke >= 1 && woke < handles_.size(); }
 
  private:

@@ -67,17 +67,18 @@ void FakeDesktop::DeliverSent() {
 
 std::size_t FakeDesktop::WaitForWork(std::span<const std::intptr_t> datagramHandles) {
   ++waits;
-  if (!scriptedPolls.empty()) return datagramHandles.size();  // queued messages end the wait at once
+  bool messageWaiting = !scriptedPolls.empty();  // queued messages end the wait at once
   {
     const std::lock_guard<std::mutex> hold(lock_);
-    if (!sent_.empty() || closeRequested_) return datagramHandles.size();
+    messageWaiting = messageWaiting || !sent_.empty() || closeRequested_;
   }
+  // As on Windows, a raised handle is reported before a waiting message.
   std::vector<pollfd> watched{{wake_, POLLIN, 0}};
   std::transform(datagramHandles.begin(), datagramHandles.end(), std::back_inserter(watched),
                  [](std::intptr_t socket) { return pollfd{static_cast<int>(socket - 1), POLLIN, 0}; });
-  while (::poll(watched.data(), watched.size(), -1) < 0 && errno == EINTR) {
+  while (::poll(watched.data(), watched.size(), messageWaiting ? 0 : -1) < 0 && errno == EINTR) {
   }
-  Clear(wake_);
+  if (!messageWaiting) Clear(wake_);
   for (std::size_t at = 1; at < watched.size(); ++at) {
     if (watched[at].revents != 0) return at - 1;
   }
