@@ -32,9 +32,7 @@ def main():
     with harness.Session() as session:
         a, b, address_a, address_b, _, _ = programs.two_machines(session, debugging=0)
         chat = programs.ChatWindow(a)
-        chat.type(programs.HOST_EDIT, address_b.encode())
-        chat.type(programs.NAME_EDIT, b"3")
-        chat.click(programs.CONNECT_BUTTON)
+        chat.pair(address_b, 3)
         partner = programs.ConsoleClient(b, "partner")
         partner.connect()
         partner.create(3, address_a)

@@ -159,6 +159,12 @@ class ChatWindow:
         result = self.host.helper("click", self.hwnd, "--id", control)
         check_equal(result.returncode, 0, f"exit code of qvtest click for control {control}")
 
+    def pair(self, host_text, name):
+        """Enters the partner's host and name number and presses "Verbinden"."""
+        self.type(HOST_EDIT, host_text.encode())
+        self.type(NAME_EDIT, str(name).encode())
+        self.click(CONNECT_BUTTON)
+
     def status(self):
         return self.text(STATUS_TEXT)
 

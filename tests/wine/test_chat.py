@@ -46,9 +46,7 @@ def chat_with_a_console_client(session):
     # relay refuses this first login; its texts must get through all the same.
     chat = ChatWindow(a)
     check_equal(chat.status(), READY, "status before anything is done")
-    chat.type(HOST_EDIT, address_b.encode())
-    chat.type(NAME_EDIT, b"-12")
-    chat.click(CONNECT_BUTTON)
+    chat.pair(address_b, -12)
     wait_for_status(chat, paired(address_b, -12))
     wait_for_log_line(b, window_b, LOGIN_REFUSED)
 
@@ -96,9 +94,7 @@ def chat_goes_on_after_connecting_again_and_a_restart(session):
     a, b, address_a, address_b, (_, window_a), _ = two_machines(session)
 
     chat = ChatWindow(a)
-    chat.type(HOST_EDIT, address_b.encode())
-    chat.type(NAME_EDIT, b"5")
-    chat.click(CONNECT_BUTTON)
+    chat.pair(address_b, 5)
     wait_for_status(chat, paired(address_b, 5))
     partner = ConsoleClient(b, "partner")
     partner.connect()

@@ -7,7 +7,7 @@ import time
 import tools_path  # noqa: F401  (first: makes the tools importable)
 
 from harness import case, check, check_equal, main, wait_until
-from sdk_programs import (CONNECT_BUTTON, CONVERSATION, HOST_EDIT, INPUT_EDIT, NAME_EDIT, SEND_BUTTON, ChatWindow,
+from sdk_programs import (CONVERSATION, INPUT_EDIT, SEND_BUTTON, ChatWindow,
                           ConsoleClient, settings, start_relay, two_machines, wait_for_log_line)
 
 LOGIN_ACCEPTED = b"Name gefunden, Login erfolgreich!"
@@ -163,9 +163,7 @@ def the_chat_marks_a_line_that_waits_and_is_sent_later(session):
     line is marked as sent later."""
     a, b, address_a, address_b, _, _ = two_machines(session)
     chat = ChatWindow(a)
-    chat.type(HOST_EDIT, address_b.encode())
-    chat.type(NAME_EDIT, b"7")
-    chat.click(CONNECT_BUTTON)
+    chat.pair(address_b, 7)
     chat.type(INPUT_EDIT, b"Hallo")
     chat.click(SEND_BUTTON)
     wait_until(lambda: b'Ich: Hallo" wartet auf den Partner' in chat.text(CONVERSATION), 30, "the waiting mark")

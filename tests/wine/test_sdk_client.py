@@ -7,7 +7,7 @@ relay reported."""
 import tools_path  # noqa: F401  (first: makes the tools importable)
 
 from harness import case, check, check_equal, main, wait_until
-from sdk_programs import (CONNECT_BUTTON, HOST_EDIT, INPUT_EDIT, NAME_EDIT, SEND_BUTTON, ChatWindow, ConsoleClient,
+from sdk_programs import (INPUT_EDIT, SEND_BUTTON, ChatWindow, ConsoleClient,
                           LOGIN_ACCEPTED, settings, start_relay, two_machines, wait_for_accepted_logins,
                           wait_for_log_line)
 
@@ -81,9 +81,7 @@ def programs_on_one_machine_each_reach_their_own_partner(session):
     for client, name in ((hidden, 21), (message_only, 22)):
         client.connect()
         check_equal(client.create(name, address_b), window_a.pid, f"{client.name}'s link-up")
-    chat.type(HOST_EDIT, address_b.encode())
-    chat.type(NAME_EDIT, b"23")
-    chat.click(CONNECT_BUTTON)
+    chat.pair(address_b, 23)
     for name, partner in partners.items():
         partner.connect()
         check_equal(partner.create(name, address_a), window_b.pid, f"{partner.name}'s link-up")

@@ -675,10 +675,12 @@ class Host:
     def relay_windows(self, wait=0.0):
         return self.find_windows(RELAY_WINDOW_CLASS, RELAY_WINDOW_TITLE, wait=wait)
 
-    def relay_window(self, wait=30.0):
-        """The one relay window of this host; fails unless exactly one exists."""
-        windows = self.relay_windows(wait=wait)
-        check_equal(len(windows), 1, "number of relay windows")
+    def relay_window(self, wait=30.0, shown=False):
+        """The one relay window of this host; fails unless exactly one exists.
+        `shown`: the one shown (with debugging on, the window exists a moment
+        before it is shown)."""
+        windows = self.find_windows(RELAY_WINDOW_CLASS, RELAY_WINDOW_TITLE, visible_only=shown, wait=wait)
+        check_equal(len(windows), 1, "number of relay windows" + (" shown" if shown else ""))
         return windows[0]
 
     def window_info(self, hwnd):
